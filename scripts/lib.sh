@@ -1,0 +1,69 @@
+# Shared by scripts/run, scripts/test and scripts/wine-run: packages, builds, Wine and Xvfb.
+# Source it; it defines functions and exports the Wine environment.
+
+RAVELO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export RAVELO_ROOT
+export WINEPREFIX=${RAVELO_WINEPREFIX:-$RAVELO_ROOT/build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml=;winemenubuilder.exe=d"}
+
+RAVELO_PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils \
+libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3"
+
+say() { printf 'ravelo: %s\n' "$*" >&2; }
+
+# Installs whatever of the build and test packages is missing (Debian).
+ensure_packages() {
+  local missing=() p
+  for p in $RAVELO_PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  say "installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+wine_cmd() { command -v wine64 || command -v wine || echo /usr/lib/wine/wine64; }
+
+# A Wine prefix of our own, made once (about 10 s).
+ensure_wineprefix() {
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating Wine prefix $WINEPREFIX"
+    mkdir -p "$WINEPREFIX"
+    DISPLAY= wineboot -i >/dev/null 2>&1 || true
+    wineserver -w 2>/dev/null || true
+  fi
+}
+
+# Uses $DISPLAY when it answers; otherwise starts Xvfb on a free display and exports it.
+ensure_display() {
+  local geometry=${1:-1024x768x24}
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+    return 0
+  fi
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 "$geometry" -nolisten tcp >/dev/null 2>&1 &
+    RAVELO_XVFB_PID=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    say "no usable X display: started Xvfb on $DISPLAY ($geometry)"
+    return 0
+  done
+  say "could not start Xvfb"; return 1
+}
+
+stop_display() {
+  [ -n "${RAVELO_XVFB_PID:-}" ] && kill "$RAVELO_XVFB_PID" 2>/dev/null
+  RAVELO_XVFB_PID=
+}
+
+build_preset() {
+  local preset=$1; shift
+  cmake --preset "$preset" "$@" >/dev/null && cmake --build --preset "$preset"
+}

@@ -1,0 +1,44 @@
+// The UDP socket seam: Winsock on Windows, BSD sockets elsewhere, a recording fake in tests.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace ravelo {
+
+// An IPv4 address and port. The address bytes are in network order (first byte first).
+struct Ipv4Endpoint {
+  std::array<std::uint8_t, 4> address{};
+  std::uint16_t port = 0;  // host order
+
+  friend bool operator==(const Ipv4Endpoint& a, const Ipv4Endpoint& b) {
+    return a.address == b.address && a.port == b.port;
+  }
+  friend bool operator!=(const Ipv4Endpoint& a, const Ipv4Endpoint& b) { return !(a == b); }
+};
+
+class SocketLayer {
+ public:
+  virtual ~SocketLayer() = default;
+
+  // Starts the socket layer (version 2.2). Returns 0, or the error code the start-up gave.
+  virtual int Startup() = 0;
+  // One clean-up for one successful Startup.
+  virtual void Cleanup() = 0;
+
+  // Creates the UDP socket and binds it to `port` on every IPv4 interface.
+  // Returns 0, or the socket layer's last error; a failed create shows up as a failed bind.
+  virtual int OpenAndBind(std::uint16_t port) = 0;
+  virtual bool SetNonBlocking() = 0;
+  // Closes the socket if one is open.
+  virtual void Close() = 0;
+
+  // Receives at most one datagram of at most `capacity` bytes without waiting.
+  // Returns its length; 0 when nothing is waiting, on any error, and for a datagram
+  // longer than `capacity` (which is discarded).
+  virtual int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) = 0;
+  // One datagram; failures are not reported.
+  virtual void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) = 0;
+};
+
+}  // namespace ravelo

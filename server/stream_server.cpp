@@ -1,0 +1,179 @@
+#include "server/stream_server.h"
+
+#include <cstring>
+
+namespace ravelo {
+namespace {
+
+// The log texts the user reads.
+constexpr const char kAlreadyRunning[] = "Server is already running.";
+constexpr const char kStartupFailed[] = "Stupid Winsock couldn't startup. Error: %i";
+constexpr const char kBindFailed[] = "bind() error: %i. This probably means port %i is already in use.";
+constexpr const char kNonBlockingFailed[] = "Set nonblocking failed.";
+constexpr const char kOpened[] = "Server opened on port %i.";
+constexpr const char kClosed[] = "Server closed.";
+constexpr const char kDisconnected[] = "Client disconnected.";
+constexpr const char kTimedOutText[] = "Client timed out.";
+constexpr const char kRejected[] = "Connection rejected from %i.%i.%i.%i.";
+constexpr const char kAcceptedText[] = "Connection accepted from %i.%i.%i.%i.";
+
+}  // namespace
+
+StreamServer::StreamServer(int port, ServerServices services)
+    : port_(port), socket_(services.socket), log_(services.log), input_(services.input) {
+  client_.port = static_cast<std::uint16_t>(port);
+}
+
+bool StreamServer::StartServer(const std::string& password) {
+  if (running_) {
+    log_.LogMessage(kAlreadyRunning);
+    return false;
+  }
+  int error = socket_.Startup();
+  if (error != 0) {
+    log_.LogMessage(kStartupFailed, error);
+    return false;
+  }
+  layer_started_ = true;
+  error = socket_.OpenAndBind(static_cast<std::uint16_t>(port_));
+  socket_open_ = true;  // even a failed bind may leave a socket to close
+  if (error != 0) {
+    log_.LogMessage(kBindFailed, error, port_);
+    // Give the port and the socket layer back, so that a later start can bind again.
+    ReleaseSocket();
+    return false;
+  }
+  if (!socket_.SetNonBlocking()) {
+    log_.LogMessage(kNonBlockingFailed);
+    ReleaseSocket();
+    return false;
+  }
+  log_.LogMessage(kOpened, port_);
+  password_ = password.substr(0, wire::kMaxPassword);
+  running_ = true;
+  return true;
+}
+
+void StreamServer::ReleaseSocket() {
+  if (socket_open_) {
+    socket_.Close();
+    socket_open_ = false;
+  }
+  if (layer_started_) {
+    socket_.Cleanup();
+    layer_started_ = false;
+  }
+}
+
+void StreamServer::StopServer() {
+  running_ = false;
+  DropClient(kStopping);
+  ReleaseSocket();
+  log_.LogMessage(kClosed);
+}
+
+void StreamServer::DropClient(int reason) {
+  if (reason == kGoodbyeReceived) {
+    log_.LogMessage(kDisconnected);
+  } else if (reason == kTimedOut) {
+    log_.LogMessage(kTimedOutText);
+  }
+  connected_ = false;
+  client_.address = {};
+}
+
+void StreamServer::PollNetwork() {
+  if (!running_) return;
+
+  Ipv4Endpoint source;
+  int n = socket_.ReceiveFrom(receive_, wire::kMaxDatagram, &source);
+  if (n > 0) {
+    Payload payload(receive_ + 1, n - 1);
+    std::uint8_t type = receive_[0];
+    if (type == wire::kConnect) {
+      HandleConnect(payload, source);
+    } else if (connected_ && source == client_) {
+      // Only the client that gave the password may drive the session; anyone else
+      // could otherwise type, click and hang up on it.
+      HandleCommand(type, payload);
+    }
+  }
+  CountPass();
+}
+
+void StreamServer::HandleConnect(const Payload& payload, const Ipv4Endpoint& source) {
+  const char* text = reinterpret_cast<const char*>(receive_ + 1);
+  std::size_t length = 0;
+  while (static_cast<int>(length) < payload.size() && text[length] != '\0') ++length;
+  bool match = password_.size() == length && std::memcmp(password_.data(), text, length) == 0;
+
+  const auto& a = source.address;
+  if (!match) {
+    log_.LogMessage(kRejected, a[0], a[1], a[2], a[3]);
+    send_[0] = wire::kConnect;
+    send_[1] = wire::kRefused;
+    Send(2, source);
+    return;
+  }
+  log_.LogMessage(kAcceptedText, a[0], a[1], a[2], a[3]);
+  connected_ = true;
+  keep_alive_counter_ = 0;
+  silence_counter_ = 0;
+  client_ = source;
+  send_[0] = wire::kConnect;
+  send_[1] = wire::kAccepted;
+  Send(2, client_);
+}
+
+void StreamServer::CountPass() {
+  if (!connected_) return;
+  if (++keep_alive_counter_ > wire::kKeepAliveAfter) {
+    send_[0] = wire::kKeepAlive;
+    Send(1, client_);
+    keep_alive_counter_ = 0;
+  }
+  if (++silence_counter_ > wire::kSilenceAfter) {
+    DropClient(kTimedOut);
+  }
+}
+
+void StreamServer::HandleCommand(std::uint8_t type, const Payload& p) {
+  switch (type) {
+    case wire::kGoodbye:
+      DropClient(kGoodbyeReceived);
+      return;
+    case wire::kKeepAlive:
+      silence_counter_ = 0;
+      return;
+    default:
+      break;
+  }
+  if (!input_) return;
+  switch (type) {
+    case wire::kPointerAbsolute: input_->MovePointerAbsolute(p[0], p[1]); break;
+    case wire::kPointerRelative: input_->MovePointerRelative(anchor_, p[0], p[1]); break;
+    case wire::kPointerAnchor: input_->SetPointerAnchor(anchor_, p[0], p[1]); break;
+    case wire::kPointerInRegion: input_->MovePointerInRegion(p[0], p[1], p[2], p[3]); break;
+    case wire::kLeftDown: input_->LeftButtonDown(); break;
+    case wire::kLeftUp: input_->LeftButtonUp(); break;
+    case wire::kRightDown: input_->RightButtonDown(); break;
+    case wire::kRightUp: input_->RightButtonUp(); break;
+    case wire::kMiddleDown: input_->MiddleButtonDown(); break;
+    case wire::kMiddleUp: input_->MiddleButtonUp(); break;
+    case wire::kKeyPress:
+      input_->SendKey(p[0], true);
+      input_->SendKey(p[0], false);
+      break;
+    case wire::kKeyDown:
+    case wire::kKeyDownAlt: input_->SendKey(p[0], true); break;
+    case wire::kKeyUp:
+    case wire::kKeyUpAlt: input_->SendKey(p[0], false); break;
+    default: break;  // 7, 8, 11, 14 and everything above 25 mean nothing
+  }
+}
+
+void StreamServer::Send(int length, const Ipv4Endpoint& to) {
+  socket_.SendTo(send_, length, to);
+}
+
+}  // namespace ravelo

@@ -1,0 +1,78 @@
+// The program's one network endpoint: a UDP session with one client, polled from the main loop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/status_log.h"
+#include "input/inject.h"
+#include "server/protocol.h"
+#include "server/socket_layer.h"
+
+namespace ravelo {
+
+// Everything the session needs from outside, passed in so that tests can script it.
+struct ServerServices {
+  SocketLayer& socket;
+  StatusLog& log;
+  InputInjector* input = nullptr;  // null: input messages do nothing
+};
+
+class StreamServer {
+ public:
+  enum DropReason { kGoodbyeReceived = 0, kTimedOut = 1, kStopping = 2 };
+
+  StreamServer(int port, ServerServices services);
+  StreamServer(const StreamServer&) = delete;
+  StreamServer& operator=(const StreamServer&) = delete;
+
+  // `password` is at most 15 characters; a longer one is cut.
+  bool StartServer(const std::string& password);
+  void StopServer();
+  bool IsRunning() const { return running_; }
+  // One step of network work: at most one datagram, then keep-alive and time-out.
+  void PollNetwork();
+  void DropClient(int reason);
+
+  bool IsConnected() const { return connected_; }
+  const Ipv4Endpoint& ClientAddress() const { return client_; }
+  const PointerAnchor& Anchor() const { return anchor_; }
+
+ private:
+  // Payload bytes past the end of the datagram read as 0.
+  class Payload {
+   public:
+    Payload(const std::uint8_t* bytes, int length) : bytes_(bytes), length_(length) {}
+    std::uint8_t operator[](int i) const { return i < length_ ? bytes_[i] : 0; }
+    int size() const { return length_; }
+
+   private:
+    const std::uint8_t* bytes_;
+    int length_;
+  };
+
+  void HandleConnect(const Payload& payload, const Ipv4Endpoint& source);
+  void HandleCommand(std::uint8_t type, const Payload& payload);
+  void CountPass();
+  void Send(int length, const Ipv4Endpoint& to);
+  void ReleaseSocket();
+
+  const int port_;
+  SocketLayer& socket_;
+  StatusLog& log_;
+  InputInjector* input_;
+
+  int keep_alive_counter_ = 0;
+  int silence_counter_ = 0;
+  bool socket_open_ = false;
+  bool layer_started_ = false;
+  Ipv4Endpoint client_;
+  std::uint8_t receive_[wire::kBufferSize] = {};
+  std::uint8_t send_[wire::kBufferSize] = {};
+  std::string password_;
+  bool running_ = false;
+  bool connected_ = false;
+  PointerAnchor anchor_;
+};
+
+}  // namespace ravelo

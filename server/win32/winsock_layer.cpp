@@ -1,0 +1,67 @@
+#include "server/win32/winsock_layer.h"
+
+#include <cstring>
+
+namespace ravelo {
+namespace {
+
+sockaddr_in ToSockaddr(const Ipv4Endpoint& e) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(e.port);
+  std::memcpy(&sa.sin_addr, e.address.data(), 4);
+  return sa;
+}
+
+}  // namespace
+
+WinsockLayer::~WinsockLayer() { Close(); }
+
+int WinsockLayer::Startup() { return WSAStartup(MAKEWORD(2, 2), &data_); }
+
+void WinsockLayer::Cleanup() { WSACleanup(); }
+
+int WinsockLayer::OpenAndBind(std::uint16_t port) {
+  Close();
+  socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+  Ipv4Endpoint any;
+  any.port = port;
+  sockaddr_in sa = ToSockaddr(any);
+  // An invalid socket makes bind fail, so a failed create is reported as a failed bind.
+  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+    return WSAGetLastError();
+  }
+  return 0;
+}
+
+bool WinsockLayer::SetNonBlocking() {
+  u_long on = 1;
+  return ioctlsocket(socket_, FIONBIO, &on) == 0;
+}
+
+void WinsockLayer::Close() {
+  if (socket_ != INVALID_SOCKET) closesocket(socket_);
+  socket_ = INVALID_SOCKET;
+}
+
+int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) {
+  if (socket_ == INVALID_SOCKET) return 0;
+  sockaddr_in sa{};
+  int len = sizeof sa;
+  // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped.
+  int n = recvfrom(socket_, reinterpret_cast<char*>(buffer), capacity, 0,
+                   reinterpret_cast<sockaddr*>(&sa), &len);
+  if (n <= 0) return 0;
+  std::memcpy(source->address.data(), &sa.sin_addr, 4);
+  source->port = ntohs(sa.sin_port);
+  return n;
+}
+
+void WinsockLayer::SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) {
+  if (socket_ == INVALID_SOCKET) return;
+  sockaddr_in sa = ToSockaddr(to);
+  sendto(socket_, reinterpret_cast<const char*>(data), length, 0,
+         reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+}
+
+}  // namespace ravelo

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <winsock2.h>
+
+#include "server/socket_layer.h"
+
+namespace ravelo {
+
+// Winsock 2: the product's socket layer.
+class WinsockLayer : public SocketLayer {
+ public:
+  ~WinsockLayer() override;
+  int Startup() override;
+  void Cleanup() override;
+  int OpenAndBind(std::uint16_t port) override;
+  bool SetNonBlocking() override;
+  void Close() override;
+  int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) override;
+  void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) override;
+
+ private:
+  WSADATA data_{};
+  SOCKET socket_ = INVALID_SOCKET;
+};
+
+}  // namespace ravelo
