@@ -34,6 +34,9 @@ ensure_wineprefix() {
     say "creating Wine prefix $WINEPREFIX"
     mkdir -p "$WINEPREFIX"
     DISPLAY= wineboot -i >/dev/null 2>&1 || true
+    # With no window manager on Xvfb, Wine draws the captions and close boxes itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 || true
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
     wineserver -w 2>/dev/null || true
   fi
 }

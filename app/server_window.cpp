@@ -1,0 +1,66 @@
+#include "app/shell.h"
+
+namespace ravelo {
+
+void ServerWindow::StartFromWindow() {
+  if (!server_.StartServer(controls_.PasswordText())) return;  // the log says why
+  controls_.SetPasswordReadOnly(true);
+  controls_.SetButtonText(kStopText);
+  controls_.Wait(kMinimizeDelayMs);
+  controls_.Minimize();  // the next loop pass moves it to the tray
+}
+
+void ServerWindow::StopFromWindow() {
+  server_.StopServer();
+  controls_.SetPasswordReadOnly(false);
+  controls_.SetButtonText(kStartText);
+}
+
+void ServerWindow::OnCommand(int id) {
+  switch (id) {
+    case ids::kStartButton:
+      if (server_.IsRunning()) {
+        StopFromWindow();
+      } else {
+        StartFromWindow();
+      }
+      break;
+    case ids::kAbout:
+      controls_.ShowAbout();
+      break;
+    case ids::kExit:
+      controls_.DestroyWindow();  // leaving this way does not save the settings
+      break;
+    default:
+      break;
+  }
+}
+
+void ServerWindow::OnTrayNotify(unsigned mouseMessage) {
+  if (mouseMessage == kLeftDoubleClick) tray_.RestoreFromTray();
+}
+
+void ServerWindow::OnClose() {
+  settings_.SaveSettings(controls_);
+  OnDestroy();
+}
+
+void ServerWindow::OnDestroy() {
+  server_.StopServer();
+  tray_.RestoreFromTray();
+  controls_.DestroyWindow();
+  controls_.PostQuit(0);
+}
+
+int RunMainLoop(StreamServer& server, WindowControls& window, TrayIcon& tray, MessagePump& pump) {
+  for (;;) {
+    server.PollNetwork();
+    if (!tray.InTray() && window.IsMinimized()) tray.HideToTray();
+    int code = 0;
+    bool quit = pump.HandleOneMessage(&code);
+    pump.SleepAlertable(kPassSleepMs);
+    if (quit) return code;
+  }
+}
+
+}  // namespace ravelo

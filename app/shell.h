@@ -1,0 +1,116 @@
+// The application shell: the server window's logic and the main loop, over small seams
+// that the Win32 entry point fills with the real dialog and message queue.
+#pragma once
+
+#include <string>
+
+#include "server/stream_server.h"
+
+namespace ravelo {
+
+// Command and control ids of the server window's resources.
+namespace ids {
+constexpr int kLogPane = 1001;
+constexpr int kStartButton = 1002;
+constexpr int kPasswordBox = 1003;
+constexpr int kRunOnStartup = 1005;
+constexpr int kAbout = 104;
+constexpr int kExit = 105;
+constexpr int kTrayMessage = 100;  // the bare number, not an offset into WM_APP
+constexpr int kTrayIcon = 133;
+}  // namespace ids
+
+constexpr const char kStartText[] = "Start Server";
+constexpr const char kStopText[] = "Stop Server";
+constexpr int kMinimizeDelayMs = 1000;  // lets the user see the start before the window goes
+
+// The controls and actions of the server window.
+class WindowControls {
+ public:
+  virtual ~WindowControls() = default;
+  virtual std::string PasswordText() = 0;  // at most 15 characters
+  virtual void SetPasswordText(const std::string& text) = 0;
+  virtual void SetPasswordReadOnly(bool readOnly) = 0;
+  virtual void SetButtonText(const char* text) = 0;
+  virtual bool RunOnStartupChecked() = 0;
+  virtual void SetRunOnStartup(bool checked) = 0;
+  virtual void Wait(int ms) = 0;  // the whole program waits
+  virtual void Minimize() = 0;
+  virtual bool IsMinimized() = 0;
+  virtual void ShowAbout() = 0;  // modal
+  virtual void DestroyWindow() = 0;
+  virtual void PostQuit(int code) = 0;
+};
+
+// The notification-area icon and the settings store; both plug in here.
+class TrayIcon {
+ public:
+  virtual ~TrayIcon() = default;
+  virtual bool InTray() const = 0;
+  virtual void HideToTray() = 0;
+  virtual void RestoreFromTray() = 0;
+};
+
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  virtual void LoadSettings(WindowControls& window) = 0;
+  virtual void SaveSettings(WindowControls& window) = 0;
+};
+
+// Stand-ins until the tray icon and the settings store exist on a platform.
+class NoTray : public TrayIcon {
+ public:
+  bool InTray() const override { return false; }
+  void HideToTray() override {}
+  void RestoreFromTray() override {}
+};
+
+class NoSettings : public SettingsStore {
+ public:
+  void LoadSettings(WindowControls&) override {}
+  void SaveSettings(WindowControls&) override {}
+};
+
+// What the window procedure does with its messages.
+class ServerWindow {
+ public:
+  ServerWindow(StreamServer& server, WindowControls& controls, TrayIcon& tray,
+               SettingsStore& settings)
+      : server_(server), controls_(controls), tray_(tray), settings_(settings) {}
+
+  void StartFromWindow();
+  void StopFromWindow();
+
+  void OnCommand(int id);
+  // `mouseMessage` is the mouse event the tray notification carries.
+  void OnTrayNotify(unsigned mouseMessage);
+  void OnClose();
+  void OnDestroy();
+
+  static constexpr unsigned kLeftDoubleClick = 0x0203;  // WM_LBUTTONDBLCLK
+
+ private:
+  StreamServer& server_;
+  WindowControls& controls_;
+  TrayIcon& tray_;
+  SettingsStore& settings_;
+};
+
+// The main loop's access to the window system.
+class MessagePump {
+ public:
+  virtual ~MessagePump() = default;
+  // Takes at most one waiting message and handles it (accelerators, dialog keys, dispatch).
+  // Returns true when it was the quit message and puts its code in `exitCode`.
+  virtual bool HandleOneMessage(int* exitCode) = 0;
+  virtual void SleepAlertable(int ms) = 0;
+};
+
+constexpr int kPassSleepMs = 5;
+
+// Runs until the quit message and returns its code. One network poll, the tray check,
+// at most one window message and a short sleep per pass: the pass is the program's clock.
+int RunMainLoop(StreamServer& server, WindowControls& window, TrayIcon& tray, MessagePump& pump);
+
+}  // namespace ravelo

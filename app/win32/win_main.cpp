@@ -1,0 +1,85 @@
+// Program entry: sets the server window and the server up, then runs the main loop.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include "app/shell.h"
+#include "app/win32/dialog_window.h"
+#include "resources/resource.h"
+#include "server/win32/winsock_layer.h"
+
+namespace {
+
+// The class is registered for the program's name even though the window is a dialog.
+LRESULT CALLBACK ClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  ravelo::ServerDialogProc(window, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HICON LoadIconSized(HINSTANCE instance, int id, int size) {
+  return static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
+}
+
+// Keeps the timer at 1 ms so that the loop's 5 ms sleep is 5 ms, not a 15.6 ms tick:
+// the session's keep-alive and time-out are counted in loop passes.
+struct TimerResolution {
+  TimerResolution() { timeBeginPeriod(1); }
+  ~TimerResolution() { timeEndPeriod(1); }
+};
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  TimerResolution timer;
+
+  char className[100] = {};
+  LoadStringA(instance, IDS_APP_CLASS, className, sizeof className);
+
+  WNDCLASSEXA wc = {};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_HREDRAW | CS_VREDRAW;
+  wc.lpfnWndProc = ClassProc;
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LARGE));
+  wc.hIconSm = LoadIconSized(instance, IDI_SMALL, 16);
+  wc.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MAINMENU);
+  wc.lpszClassName = className;
+  RegisterClassExA(&wc);
+
+  HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SERVER), nullptr,
+                                   ravelo::ServerDialogProc, 0);
+  if (dialog == nullptr) return 0;
+
+  SendMessageA(dialog, WM_SETICON, ICON_SMALL,
+               reinterpret_cast<LPARAM>(LoadIconSized(instance, IDI_SMALL, 16)));
+  SendMessageA(dialog, WM_SETICON, ICON_BIG,
+               reinterpret_cast<LPARAM>(LoadIconSized(instance, IDI_LARGE, 32)));
+  ShowWindow(dialog, showCommand);
+  UpdateWindow(dialog);
+
+  HACCEL accelerators = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_ACCELERATORS));
+
+  SendDlgItemMessageA(dialog, IDC_PASSWORD, EM_LIMITTEXT, ravelo::wire::kMaxPassword, 0);
+  SetFocus(GetDlgItem(dialog, IDC_PASSWORD));
+
+  ravelo::DialogControls controls(instance, dialog);
+  ravelo::NoSettings settings;
+  ravelo::NoTray tray;
+  settings.LoadSettings(controls);
+
+  ravelo::EditLogPane pane(GetDlgItem(dialog, IDC_LOG));
+  ravelo::PaneStatusLog log(pane);
+  ravelo::WinsockLayer socket;
+  ravelo::StreamServer server(ravelo::wire::kPort, ravelo::ServerServices{socket, log, nullptr});
+  ravelo::ServerWindow window(server, controls, tray, settings);
+  ravelo::AttachServerWindow(&window);
+
+  if (controls.RunOnStartupChecked()) window.StartFromWindow();
+
+  ravelo::DialogMessagePump pump(dialog, accelerators);
+  int code = ravelo::RunMainLoop(server, controls, tray, pump);
+  ravelo::AttachServerWindow(nullptr);
+  return code;
+}
