@@ -1,0 +1,16 @@
+// Dotted-quad IPv4 addresses as the user types them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "server/socket_layer.h"
+
+namespace ravelo {
+
+// "a.b.c.d" with each part 0..255 in plain decimal; no host names.
+std::optional<Ipv4Endpoint> ParseIpv4(const std::string& text, std::uint16_t port);
+// "a.b.c.d:port"
+std::string FormatEndpoint(const Ipv4Endpoint& endpoint);
+
+}  // namespace ravelo

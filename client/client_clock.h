@@ -1,0 +1,17 @@
+// The client's sense of time: a monotonic millisecond clock and a sleep, behind a seam so
+// that tests can run a 16-second session without waiting for it.
+#pragma once
+
+#include <cstdint>
+
+namespace ravelo {
+
+class ClientClock {
+ public:
+  virtual ~ClientClock() = default;
+  // Milliseconds from an arbitrary start; never goes backwards.
+  virtual std::int64_t NowMs() = 0;
+  virtual void SleepMs(int ms) = 0;
+};
+
+}  // namespace ravelo

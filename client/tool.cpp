@@ -1,0 +1,229 @@
+#include "client/tool.h"
+
+#include <cstdio>
+#include <optional>
+
+#include "client/address.h"
+
+namespace ravelo {
+namespace {
+
+constexpr int kMaxSeconds = 24 * 60 * 60;
+
+std::optional<long> ParseNumber(const std::string& text, long low, long high) {
+  if (text.empty() || text.size() > 9) return std::nullopt;
+  long value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < low || value > high) return std::nullopt;
+  return value;
+}
+
+// Whole or decimal seconds, to milliseconds.
+std::optional<int> ParseSeconds(const std::string& text) {
+  std::size_t dot = text.find('.');
+  std::string whole = text.substr(0, dot);
+  std::string fraction = dot == std::string::npos ? "" : text.substr(dot + 1);
+  if (dot != std::string::npos && fraction.empty()) return std::nullopt;
+  if (whole.empty() && fraction.empty()) return std::nullopt;
+  std::optional<long> s = whole.empty() ? 0L : ParseNumber(whole, 0, kMaxSeconds);
+  if (!s || fraction.size() > 3) return std::nullopt;
+  std::optional<long> f = fraction.empty() ? 0L : ParseNumber(fraction, 0, 999);
+  if (!f) return std::nullopt;
+  for (std::size_t i = fraction.size(); i < 3; ++i) *f *= 10;
+  return static_cast<int>(*s * 1000 + *f);
+}
+
+std::string Elapsed(std::int64_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld.%03lld", static_cast<long long>(ms / 1000),
+                static_cast<long long>(ms % 1000));
+  return text;
+}
+
+std::string Decimal(const RaveloClient::Bytes& bytes) {
+  std::string text;
+  for (std::uint8_t b : bytes) {
+    if (!text.empty()) text += ' ';
+    text += std::to_string(b);
+  }
+  return text;
+}
+
+}  // namespace
+
+const char* ToolUsage() {
+  return "usage: ravelo-client [options] COMMAND [ARGS...]\n"
+         "commands:\n"
+         "  connect PASSWORD          connect; prints \"accepted\" or \"refused\", then says\n"
+         "                            goodbye unless --stay\n"
+         "  session PASSWORD SECONDS  connect and keep the session for SECONDS, printing each\n"
+         "                            keep-alive from the server as \"ELAPSED keep-alive\"\n"
+         "  goodbye                   end the session of --local-port\n"
+         "  send TYPE [BYTE...]       send one datagram of decimal bytes\n"
+         "options:\n"
+         "  --server ADDR      server IPv4 address (default 127.0.0.1)\n"
+         "  --port N           server port (default 8888)\n"
+         "  --local-port N     send from this port (default: any free one); the server heeds\n"
+         "                     only the port that connected, so goodbye and send need it\n"
+         "  --timeout SECONDS  wait this long for the connect answer (default 3)\n"
+         "  --stay             connect: leave the session open\n"
+         "  --wait SECONDS     send: print what the server sends back for this long\n"
+         "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer, 4 local socket failed\n";
+}
+
+std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions* options) {
+  ToolOptions o;
+  std::string server_text = "127.0.0.1";
+  long port = wire::kPort;
+  std::vector<std::string> positional;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&](std::string* v) {
+      if (i + 1 >= args.size()) return false;
+      *v = args[++i];
+      return true;
+    };
+    std::string v;
+    if (a == "--help" || a == "-h") {
+      o.help = true;
+    } else if (a == "--stay") {
+      o.stay = true;
+    } else if (a == "--server") {
+      if (!value(&server_text)) return "--server needs an address";
+    } else if (a == "--port") {
+      std::optional<long> n;
+      if (!value(&v) || !(n = ParseNumber(v, 1, 65535))) return "--port needs a number 1..65535";
+      port = *n;
+    } else if (a == "--local-port") {
+      std::optional<long> n;
+      if (!value(&v) || !(n = ParseNumber(v, 0, 65535))) {
+        return "--local-port needs a number 0..65535";
+      }
+      o.local_port = static_cast<std::uint16_t>(*n);
+    } else if (a == "--timeout" || a == "--wait") {
+      std::optional<int> ms;
+      if (!value(&v) || !(ms = ParseSeconds(v))) return a + " needs a number of seconds";
+      (a == "--timeout" ? o.timeout_ms : o.wait_ms) = *ms;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return "unknown option " + a;
+    } else {
+      positional.push_back(a);
+    }
+  }
+  std::optional<Ipv4Endpoint> server = ParseIpv4(server_text, static_cast<std::uint16_t>(port));
+  if (!server) return "not an IPv4 address: " + server_text;
+  o.server = *server;
+  if (o.help) {
+    *options = o;
+    return "";
+  }
+  if (positional.empty()) return "no command given";
+
+  o.command = positional[0];
+  const std::size_t extra = positional.size() - 1;
+  if (o.command == "connect" || o.command == "session") {
+    const std::size_t wanted = o.command == "connect" ? 1 : 2;
+    if (extra != wanted) {
+      return o.command == "connect" ? "connect takes PASSWORD"
+                                    : "session takes PASSWORD SECONDS";
+    }
+    o.password = positional[1];
+    if (o.password.size() > static_cast<std::size_t>(wire::kMaxPassword)) {
+      return "the password has at most " + std::to_string(wire::kMaxPassword) + " characters";
+    }
+    if (o.command == "session") {
+      std::optional<int> ms = ParseSeconds(positional[2]);
+      if (!ms) return "not a number of seconds: " + positional[2];
+      o.hold_ms = *ms;
+    }
+  } else if (o.command == "goodbye") {
+    if (extra != 0) return "goodbye takes no arguments";
+  } else if (o.command == "send") {
+    if (extra == 0) return "send takes TYPE [BYTE...]";
+    if (extra > static_cast<std::size_t>(wire::kMaxDatagram)) return "too many bytes";
+    for (std::size_t i = 1; i < positional.size(); ++i) {
+      std::optional<long> b = ParseNumber(positional[i], 0, 255);
+      if (!b) return "not a byte 0..255: " + positional[i];
+      o.datagram.push_back(static_cast<std::uint8_t>(*b));
+    }
+  } else {
+    return "unknown command " + o.command;
+  }
+  *options = o;
+  return "";
+}
+
+int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
+            std::ostream& err) {
+  if (o.help) {
+    out << ToolUsage() << std::flush;
+    return kExitOk;
+  }
+  RaveloClient client(services, o.server);
+  int error = client.Open(o.local_port);
+  if (error != 0) {
+    err << "cannot open a UDP socket on local port " << o.local_port << " (error " << error
+        << ")" << std::endl;
+    return kExitSocket;
+  }
+
+  if (o.command == "goodbye") {
+    client.Goodbye();
+    out << "goodbye" << std::endl;
+    return kExitOk;
+  }
+  if (o.command == "send") {
+    client.OnServerKeepAlive([&](std::int64_t) { out << int{wire::kKeepAlive} << std::endl; });
+    client.SendRaw(o.datagram);
+    const std::int64_t deadline = services.clock.NowMs() + o.wait_ms;
+    for (;;) {
+      const std::int64_t left = deadline - services.clock.NowMs();
+      if (left <= 0) break;
+      std::optional<RaveloClient::Bytes> reply = client.Receive(static_cast<int>(left));
+      if (!reply) break;
+      out << Decimal(*reply) << std::endl;
+    }
+    return kExitOk;
+  }
+
+  // connect and session
+  switch (client.Connect(o.password, o.timeout_ms)) {
+    case ConnectResult::kNoAnswer:
+      out << "no answer from " << FormatEndpoint(o.server) << std::endl;
+      return kExitNoAnswer;
+    case ConnectResult::kRefused:
+      out << "refused" << std::endl;
+      return kExitRefused;
+    case ConnectResult::kAccepted:
+      out << "accepted" << std::endl;
+      break;
+  }
+  if (o.command == "session") {
+    const std::int64_t start = services.clock.NowMs();
+    client.OnServerKeepAlive([&](std::int64_t now) {
+      out << Elapsed(now - start) << " keep-alive" << std::endl;
+    });
+    client.Hold(o.hold_ms);
+  } else if (o.stay) {
+    return kExitOk;
+  }
+  client.Goodbye();
+  if (o.command == "session") out << "goodbye" << std::endl;
+  return kExitOk;
+}
+
+int ToolMain(const std::vector<std::string>& args, ClientServices services, std::ostream& out,
+             std::ostream& err) {
+  ToolOptions options;
+  std::string problem = ParseToolArguments(args, &options);
+  if (!problem.empty()) {
+    err << "ravelo-client: " << problem << "\n" << ToolUsage() << std::flush;
+    return kExitUsage;
+  }
+  return RunTool(options, services, out, err);
+}
+
+}  // namespace ravelo

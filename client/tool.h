@@ -1,0 +1,45 @@
+// The ravelo-client command line: parsing, and running one command over the client library.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "client/client.h"
+
+namespace ravelo {
+
+enum ToolExit {
+  kExitOk = 0,
+  kExitRefused = 1,
+  kExitUsage = 2,
+  kExitNoAnswer = 3,
+  kExitSocket = 4,
+};
+
+struct ToolOptions {
+  std::string command;            // connect, session, goodbye, send
+  std::string password;           // connect, session
+  int hold_ms = 0;                // session
+  std::vector<std::uint8_t> datagram;  // send
+  Ipv4Endpoint server;
+  std::uint16_t local_port = 0;
+  int timeout_ms = 3000;
+  int wait_ms = 0;
+  bool stay = false;
+  bool help = false;
+};
+
+// Fills `options` from the arguments after the program name. Returns "" or what is wrong.
+std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions* options);
+const char* ToolUsage();
+
+int RunTool(const ToolOptions& options, ClientServices services, std::ostream& out,
+            std::ostream& err);
+
+// Parses, runs, and reports bad arguments with the usage text.
+int ToolMain(const std::vector<std::string>& args, ClientServices services, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace ravelo

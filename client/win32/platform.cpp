@@ -1,0 +1,25 @@
+#include "client/platform.h"
+
+#include <windows.h>
+
+#include "server/win32/winsock_layer.h"
+
+namespace ravelo {
+namespace {
+
+// Without a 1 ms timer period every short sleep lasts a whole 15.6 ms tick, which would
+// make the client slow to answer and its timestamps coarse.
+class WindowsClock : public ClientClock {
+ public:
+  WindowsClock() { timeBeginPeriod(1); }
+  ~WindowsClock() override { timeEndPeriod(1); }
+  std::int64_t NowMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
+  void SleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
+};
+
+}  // namespace
+
+std::unique_ptr<SocketLayer> MakeSocketLayer() { return std::make_unique<WinsockLayer>(); }
+std::unique_ptr<ClientClock> MakeSystemClock() { return std::make_unique<WindowsClock>(); }
+
+}  // namespace ravelo
