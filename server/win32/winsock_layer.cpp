@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "server/win32/winsock_layer.h"
 
 #include <cstring>
@@ -13,22 +15,29 @@ sockaddr_in ToSockaddr(const Ipv4Endpoint& e) {
   return sa;
 }
 
+static_assert(sizeof(SOCKET) == sizeof(std::uintptr_t), "SOCKET fits the stored handle");
+
+SOCKET Handle(std::uintptr_t s) { return static_cast<SOCKET>(s); }
+
 }  // namespace
 
 WinsockLayer::~WinsockLayer() { Close(); }
 
-int WinsockLayer::Startup() { return WSAStartup(MAKEWORD(2, 2), &data_); }
+int WinsockLayer::Startup() {
+  WSADATA data;
+  return WSAStartup(MAKEWORD(2, 2), &data);
+}
 
 void WinsockLayer::Cleanup() { WSACleanup(); }
 
 int WinsockLayer::OpenAndBind(std::uint16_t port) {
   Close();
-  socket_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+  socket_ = static_cast<std::uintptr_t>(::socket(AF_INET, SOCK_DGRAM, 0));
   Ipv4Endpoint any;
   any.port = port;
   sockaddr_in sa = ToSockaddr(any);
   // An invalid socket makes bind fail, so a failed create is reported as a failed bind.
-  if (::bind(socket_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+  if (::bind(Handle(socket_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
     return WSAGetLastError();
   }
   return 0;
@@ -36,20 +45,20 @@ int WinsockLayer::OpenAndBind(std::uint16_t port) {
 
 bool WinsockLayer::SetNonBlocking() {
   u_long on = 1;
-  return ioctlsocket(socket_, FIONBIO, &on) == 0;
+  return ioctlsocket(Handle(socket_), FIONBIO, &on) == 0;
 }
 
 void WinsockLayer::Close() {
-  if (socket_ != INVALID_SOCKET) closesocket(socket_);
-  socket_ = INVALID_SOCKET;
+  if (Handle(socket_) != INVALID_SOCKET) closesocket(Handle(socket_));
+  socket_ = static_cast<std::uintptr_t>(INVALID_SOCKET);
 }
 
 int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) {
-  if (socket_ == INVALID_SOCKET) return 0;
+  if (Handle(socket_) == INVALID_SOCKET) return 0;
   sockaddr_in sa{};
   int len = sizeof sa;
   // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped.
-  int n = recvfrom(socket_, reinterpret_cast<char*>(buffer), capacity, 0,
+  int n = recvfrom(Handle(socket_), reinterpret_cast<char*>(buffer), capacity, 0,
                    reinterpret_cast<sockaddr*>(&sa), &len);
   if (n <= 0) return 0;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
@@ -58,9 +67,9 @@ int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* 
 }
 
 void WinsockLayer::SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) {
-  if (socket_ == INVALID_SOCKET) return;
+  if (Handle(socket_) == INVALID_SOCKET) return;
   sockaddr_in sa = ToSockaddr(to);
-  sendto(socket_, reinterpret_cast<const char*>(data), length, 0,
+  sendto(Handle(socket_), reinterpret_cast<const char*>(data), length, 0,
          reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <winsock2.h>
+#include <cstdint>
 
 #include "server/socket_layer.h"
 
@@ -19,8 +19,8 @@ class WinsockLayer : public SocketLayer {
   void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) override;
 
  private:
-  WSADATA data_{};
-  SOCKET socket_ = INVALID_SOCKET;
+  // A SOCKET; kept as an integer so that this header needs no Winsock header.
+  std::uintptr_t socket_ = ~std::uintptr_t{0};
 };
 
 }  // namespace ravelo
