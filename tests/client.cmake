@@ -1,0 +1,8 @@
+ravelo_test(client_test
+  SOURCES unit/client_test.cpp unit/client_tool_test.cpp
+  LIBS ravelo_client_lib)
+
+# The real server and client over loopback sockets of the platform being built for.
+ravelo_test(client_loopback_test
+  SOURCES unit/client_loopback_test.cpp
+  LIBS ravelo_client_lib ravelo_server)

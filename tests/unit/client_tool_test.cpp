@@ -1,0 +1,192 @@
+#include "client/tool.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "client_fake_clock.h"
+#include "fake_socket_layer.h"
+
+namespace ravelo {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Args = std::vector<std::string>;
+
+TEST(ClientToolArguments, Accepted) {
+  struct Case {
+    Args args;
+    std::string command;
+    std::string password;
+    Ipv4Endpoint server;
+    std::uint16_t local_port;
+    int timeout_ms;
+    int hold_ms;
+    bool stay;
+  };
+  const Ipv4Endpoint local = Endpoint(127, 0, 0, 1, 8888);
+  const Case cases[] = {
+      {{"connect", "pw"}, "connect", "pw", local, 0, 3000, 0, false},
+      {{"connect", "", "--stay"}, "connect", "", local, 0, 3000, 0, true},
+      {{"--server", "10.0.0.7", "--port", "9000", "connect", "x"}, "connect", "x",
+       Endpoint(10, 0, 0, 7, 9000), 0, 3000, 0, false},
+      {{"connect", "x", "--timeout", "0.25", "--local-port", "40000"}, "connect", "x", local,
+       40000, 250, 0, false},
+      {{"session", "pw", "20"}, "session", "pw", local, 0, 3000, 20000, false},
+      {{"session", "pw", "1.5"}, "session", "pw", local, 0, 3000, 1500, false},
+      {{"session", "pw", ".05"}, "session", "pw", local, 0, 3000, 50, false},
+      {{"goodbye", "--local-port", "40000"}, "goodbye", "", local, 40000, 3000, 0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.size() > 1 ? c.args[0] + " " + c.args[1] : c.args[0]);
+    ToolOptions o;
+    EXPECT_EQ(ParseToolArguments(c.args, &o), "");
+    EXPECT_EQ(o.command, c.command);
+    EXPECT_EQ(o.password, c.password);
+    EXPECT_EQ(o.server, c.server);
+    EXPECT_EQ(o.local_port, c.local_port);
+    EXPECT_EQ(o.timeout_ms, c.timeout_ms);
+    EXPECT_EQ(o.hold_ms, c.hold_ms);
+    EXPECT_EQ(o.stay, c.stay);
+  }
+}
+
+TEST(ClientToolArguments, SendBytes) {
+  ToolOptions o;
+  EXPECT_EQ(ParseToolArguments({"send", "0", "112", "255", "--wait", "1"}, &o), "");
+  EXPECT_EQ(o.datagram, (Bytes{0, 112, 255}));
+  EXPECT_EQ(o.wait_ms, 1000);
+}
+
+TEST(ClientToolArguments, Rejected) {
+  const Args cases[] = {
+      {},
+      {"connect"},
+      {"connect", "a", "b"},
+      {"connect", "sixteen-chars-xx"},
+      {"session", "pw"},
+      {"session", "pw", "-1"},
+      {"session", "pw", "1."},
+      {"session", "pw", "1.2345"},
+      {"session", "pw", "ten"},
+      {"goodbye", "now"},
+      {"send"},
+      {"send", "256"},
+      {"send", "2", "0x10"},
+      {"view", "full", "out.jpg"},
+      {"connect", "pw", "--port"},
+      {"connect", "pw", "--port", "0"},
+      {"connect", "pw", "--port", "65536"},
+      {"connect", "pw", "--local-port", "65536"},
+      {"connect", "pw", "--server", "localhost"},
+      {"connect", "pw", "--server", "1.2.3"},
+      {"connect", "pw", "--server", "1.2.3.256"},
+      {"connect", "pw", "--server", "1.2.3.4.5"},
+      {"connect", "pw", "--server", "1..2.3"},
+      {"connect", "pw", "--timeout", "soon"},
+      {"connect", "pw", "--verbose"},
+  };
+  for (const Args& args : cases) {
+    std::string joined;
+    for (const std::string& a : args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    ToolOptions o;
+    EXPECT_NE(ParseToolArguments(args, &o), "");
+  }
+}
+
+class ClientToolTest : public ::testing::Test {
+ protected:
+  FakeClock clock;
+  FakeSocketLayer net;
+  std::ostringstream out;
+  std::ostringstream err;
+  const Ipv4Endpoint server = Endpoint(127, 0, 0, 1, 8888);
+
+  int Run(const Args& args) { return ToolMain(args, ClientServices{net, clock}, out, err); }
+  void ArriveAt(std::int64_t when, Bytes bytes) {
+    clock.At(when, [this, bytes] { net.Queue(bytes, server); });
+  }
+  std::vector<Bytes> Sent() const {
+    std::vector<Bytes> s;
+    for (const Datagram& d : net.sent) s.push_back(d.bytes);
+    return s;
+  }
+};
+
+TEST_F(ClientToolTest, ConnectOutcomes) {
+  struct Case {
+    const char* name;
+    Args args;
+    Bytes answer;  // empty: none
+    int exit;
+    std::string out;
+    std::vector<Bytes> sent;
+  };
+  const Bytes request{0, 'p', 'w'};
+  const Case cases[] = {
+      {"accepted", {"connect", "pw"}, {0, 1}, 0, "accepted\n", {request, {1}}},
+      {"stay", {"connect", "pw", "--stay"}, {0, 1}, 0, "accepted\n", {request}},
+      {"refused", {"connect", "pw"}, {0, 0}, 1, "refused\n", {request}},
+      {"no answer", {"connect", "pw", "--port", "9000"}, {}, 3,
+       "no answer from 127.0.0.1:9000\n", {request}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    clock = FakeClock();
+    net = FakeSocketLayer();
+    out.str("");
+    if (!c.answer.empty()) ArriveAt(1, c.answer);
+    EXPECT_EQ(Run(c.args), c.exit);
+    EXPECT_EQ(out.str(), c.out);
+    EXPECT_EQ(Sent(), c.sent);
+    EXPECT_EQ(net.LayerBalance(), 0);
+    EXPECT_FALSE(net.open);
+  }
+}
+
+TEST_F(ClientToolTest, SessionPrintsEachServerKeepAliveWithItsTime) {
+  ArriveAt(1, {0, 1});
+  ArriveAt(2501, {2});
+  ArriveAt(5006, {2});
+  EXPECT_EQ(Run({"session", "pw", "6"}), 0);
+  EXPECT_EQ(out.str(), "accepted\n2.500 keep-alive\n5.005 keep-alive\ngoodbye\n");
+  std::vector<Bytes> sent = Sent();
+  ASSERT_FALSE(sent.empty());
+  EXPECT_EQ(sent.back(), Bytes{1});
+  EXPECT_EQ(clock.now, 6001);
+}
+
+TEST_F(ClientToolTest, SessionRefusedHoldsNothing) {
+  ArriveAt(1, {0, 0});
+  EXPECT_EQ(Run({"session", "pw", "60"}), 1);
+  EXPECT_EQ(out.str(), "refused\n");
+  EXPECT_LT(clock.now, 100);
+}
+
+TEST_F(ClientToolTest, SendPrintsWhatComesBack) {
+  ArriveAt(5, {0, 0});
+  ArriveAt(10, {2});
+  EXPECT_EQ(Run({"send", "0", "120", "--wait", "0.5"}), 0);
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0, 120}}));
+  EXPECT_EQ(out.str(), "0 0\n2\n");
+  EXPECT_EQ(clock.now, 500);
+}
+
+TEST_F(ClientToolTest, GoodbyeFromTheGivenPort) {
+  EXPECT_EQ(Run({"goodbye", "--local-port", "40000"}), 0);
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{{1}}));
+}
+
+TEST_F(ClientToolTest, Failures) {
+  net.bind_error = 98;
+  EXPECT_EQ(Run({"connect", "pw", "--local-port", "40000"}), kExitSocket);
+  EXPECT_NE(err.str().find("local port 40000"), std::string::npos);
+  err.str("");
+  EXPECT_EQ(Run({"connect"}), kExitUsage);
+  EXPECT_EQ(err.str().rfind("ravelo-client: connect takes PASSWORD\nusage:", 0), 0u);
+  EXPECT_TRUE(net.sent.empty());
+}
+
+}  // namespace
+}  // namespace ravelo
