@@ -4,4 +4,19 @@ if(WIN32)
   target_link_libraries(window_driver PRIVATE user32)
   set_target_properties(window_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   ravelo_warnings(window_driver)
+else()
+  # ravelo.exe from the Windows build, driven from here; skipped (77) when it is not built.
+  find_package(Python3 COMPONENTS Interpreter)
+  set(RAVELO_WINDOWS_BUILD ${PROJECT_SOURCE_DIR}/build/windows CACHE PATH "Windows build tree for the e2e tests")
+  file(GLOB e2e_tests ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_*.py)
+  foreach(test ${e2e_tests})
+    get_filename_component(name ${test} NAME_WE)
+    add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${test})
+    set_tests_properties(e2e_${name} PROPERTIES
+      LABELS e2e
+      SKIP_RETURN_CODE 77
+      RUN_SERIAL TRUE
+      TIMEOUT 600
+      ENVIRONMENT "RAVELO_WINDOWS_BUILD=${RAVELO_WINDOWS_BUILD};RAVELO_CLIENT=$<TARGET_FILE:ravelo-client>;PYTHONDONTWRITEBYTECODE=1")
+  endforeach()
 endif()

@@ -1,0 +1,208 @@
+"""Runs ravelo.exe under Wine on an X display and drives it from outside, as a person would:
+xdotool types into the window, the window driver reads it, the reference client and plain
+UDP sockets talk to the server on 127.0.0.1."""
+import os
+import shutil
+import socket
+import subprocess
+import tempfile
+import time
+import unittest
+
+SKIP = 77  # CTest's SKIP_RETURN_CODE for these tests
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WINDOWS_BUILD = os.environ.get("RAVELO_WINDOWS_BUILD", "")
+CLIENT = os.environ.get("RAVELO_CLIENT", "")
+PORT = 8888
+
+
+def wine():
+    for name in ("wine64", "wine"):
+        path = shutil.which(name)
+        if path:
+            return path
+    return None
+
+
+def missing():
+    """What the machine lacks for these tests, or None."""
+    needs = {
+        "ravelo.exe": os.path.join(WINDOWS_BUILD, "ravelo.exe"),
+        "window_driver.exe": os.path.join(WINDOWS_BUILD, "window_driver.exe"),
+        "ravelo-client": CLIENT,
+    }
+    for what, path in needs.items():
+        if not path or not os.path.exists(path):
+            return what + " (not built)"
+    for tool in ("Xvfb", "xdotool", "xdpyinfo"):
+        if not shutil.which(tool):
+            return tool
+    if not wine():
+        return "wine"
+    return None
+
+
+def port_is_free(port=PORT):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        s.bind(("0.0.0.0", port))
+        return True
+    except OSError:
+        return False
+    finally:
+        s.close()
+
+
+class Display:
+    """A private Xvfb display for one test class."""
+
+    def __init__(self, geometry="1024x768x24"):
+        self.proc = None
+        for n in range(150, 250):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
+                continue
+            self.name = ":%d" % n
+            self.proc = subprocess.Popen(["Xvfb", self.name, "-screen", "0", geometry, "-nolisten", "tcp"],
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            for _ in range(100):
+                if subprocess.call(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL) == 0:
+                    return
+                time.sleep(0.05)
+            self.proc.kill()
+        raise RuntimeError("could not start Xvfb")
+
+    def close(self):
+        if self.proc:
+            self.proc.terminate()
+            self.proc.wait()
+
+
+class Ravelo:
+    """One ravelo.exe under Wine, in a fresh working directory."""
+
+    def __init__(self, display):
+        self.display = display
+        self.env = dict(os.environ, DISPLAY=display.name)
+        self.env.setdefault("WINEDEBUG", "-all")
+        self.env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winemenubuilder.exe=d")
+        self.workdir = tempfile.mkdtemp(prefix="ravelo-e2e-")
+        self.proc = subprocess.Popen([wine(), os.path.join(WINDOWS_BUILD, "ravelo.exe")], cwd=self.workdir,
+                                     env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.driver("find", "30").returncode != 0:
+            self.kill()
+            raise RuntimeError("the server window did not appear")
+        self.xid = self.x_window()
+
+    # --- reading and driving the window ---
+
+    def driver(self, *args):
+        return subprocess.run([wine(), os.path.join(WINDOWS_BUILD, "window_driver.exe")] + list(args),
+                              env=self.env, capture_output=True, text=True, timeout=60)
+
+    def x_window(self):
+        out = subprocess.run(["xdotool", "search", "--name", "Ravelo Server"], env=self.env,
+                             capture_output=True, text=True).stdout.split()
+        return out[0] if out else None
+
+    def log_lines(self):
+        text = self.driver("log").stdout
+        return [line for line in text.split("\r\n") if line]
+
+    def state(self):
+        out = self.driver("state").stdout.strip()
+        button = out[len("button="):out.index(" readonly=")]
+        fields = dict(kv.split("=") for kv in out[out.index(" readonly=") + 1:].split())
+        fields["button"] = button
+        return fields
+
+    def wait_for_line(self, line, timeout=10.0):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            lines = self.log_lines()
+            if line in lines:
+                return lines
+            time.sleep(0.2)
+        raise AssertionError("log never showed %r; it has %r" % (line, self.log_lines()))
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + list(args), env=self.env, check=True, timeout=30)
+
+    def type_password_and_start(self, password):
+        """Clicks into the password box, types, and presses Return for the default button."""
+        self.focus()
+        self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
+        if password:
+            self.xdotool("type", "--delay", "20", password)
+        self.xdotool("key", "Return")
+
+    def focus(self):
+        self.xdotool("windowfocus", "--sync", self.xid)
+
+    # --- talking to it ---
+
+    def client(self, *args, timeout=30):
+        return subprocess.run([CLIENT] + list(args), capture_output=True, text=True, timeout=timeout)
+
+    def exited(self, timeout=10.0):
+        try:
+            self.proc.wait(timeout=timeout)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        shutil.rmtree(self.workdir, ignore_errors=True)
+
+
+class UdpPeer:
+    """A bare client socket, for what the reference client does not do on purpose."""
+
+    def __init__(self, address="127.0.0.1"):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind((address, 0))
+
+    def send(self, data):
+        self.sock.sendto(bytes(data), ("127.0.0.1", PORT))
+
+    def receive(self, timeout):
+        self.sock.settimeout(timeout)
+        try:
+            return self.sock.recvfrom(4096)[0]
+        except socket.timeout:
+            return None
+
+    def close(self):
+        self.sock.close()
+
+
+def ensure_prefix():
+    """The project's own Wine prefix, as scripts/lib.sh makes it."""
+    prefix = os.environ.setdefault("WINEPREFIX", os.path.join(ROOT, "build", "wineprefix"))
+    os.environ.setdefault("WINEDEBUG", "-all")
+    os.environ.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winemenubuilder.exe=d")
+    if os.path.exists(os.path.join(prefix, "system.reg")):
+        return
+    env = dict(os.environ)
+    env.pop("DISPLAY", None)
+    subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    for value in ("Decorated", "Managed"):
+        subprocess.run([wine(), "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", value, "/d", "N", "/f"],
+                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    subprocess.run(["wineserver", "-w"], env=env)
+
+
+def main():
+    reason = missing()
+    if reason:
+        print("SKIPPED: needs %s" % reason)
+        raise SystemExit(SKIP)
+    if not port_is_free():
+        print("SKIPPED: UDP port %d is in use by another program" % PORT)
+        raise SystemExit(SKIP)
+    ensure_prefix()
+    unittest.main(verbosity=2)
