@@ -65,27 +65,31 @@ struct PlainDivider {
   uint64_t d;
 };
 
-void AccumulateRow(uint32_t* acc, const uint8_t* row, size_t n, uint32_t w) {
-  for (size_t k = 0; k < n; ++k) acc[k] += w * row[k];
+template <typename Acc>
+void AccumulateRow(Acc* acc, const uint8_t* row, size_t n, uint32_t w) {
+  const Acc weight = static_cast<Acc>(w);
+  for (size_t k = 0; k < n; ++k) acc[k] = static_cast<Acc>(acc[k] + weight * row[k]);
 }
 
-void StartRow(uint32_t* acc, const uint8_t* row, size_t n, uint32_t w) {
-  for (size_t k = 0; k < n; ++k) acc[k] = w * row[k];
+template <typename Acc>
+void StartRow(Acc* acc, const uint8_t* row, size_t n, uint32_t w) {
+  const Acc weight = static_cast<Acc>(w);
+  for (size_t k = 0; k < n; ++k) acc[k] = static_cast<Acc>(weight * row[k]);
 }
 
-template <typename Sum, typename Div, int Sb, int Db>
-void HorizontalPass(uint8_t* out, const uint32_t* acc, const Axis& xs, Sum half, const Div& div) {
+template <typename Sum, typename Div, int Sb, int Db, typename Acc>
+void HorizontalPass(uint8_t* out, const Acc* acc, const Axis& xs, Sum half, const Div& div) {
   for (const Span& s : xs.spans) {
     Sum c0, c1, c2;
-    const uint32_t* p = acc + static_cast<ptrdiff_t>(s.first) * Sb;
+    const Acc* p = acc + static_cast<ptrdiff_t>(s.first) * Sb;
     if (s.first == s.last) {
       c0 = Sum{s.wFirst} * p[0];
       c1 = Sum{s.wFirst} * p[1];
       c2 = Sum{s.wFirst} * p[2];
     } else {
       Sum i0 = 0, i1 = 0, i2 = 0;
-      const uint32_t* q = p + Sb;
-      const uint32_t* end = acc + static_cast<ptrdiff_t>(s.last) * Sb;
+      const Acc* q = p + Sb;
+      const Acc* end = acc + static_cast<ptrdiff_t>(s.last) * Sb;
       for (; q != end; q += Sb) {
         i0 += q[0];
         i1 += q[1];
@@ -103,11 +107,11 @@ void HorizontalPass(uint8_t* out, const uint32_t* acc, const Axis& xs, Sum half,
   }
 }
 
-template <typename Sum, typename Div, int Sb, int Db>
+template <typename Sum, typename Div, int Sb, int Db, typename Acc>
 void Run(const SurfaceView& dst, int64_t x0, int64_t y0, const Axis& xs, const Axis& ys,
          const SurfaceView& src, const Div& div) {
   const size_t n = static_cast<size_t>(src.width) * Sb;
-  std::vector<uint32_t> acc(n);
+  std::vector<Acc> acc(n);
   const Sum total = Sum{xs.total} * ys.total;
   const Sum half = total / 2;
   int64_t row = y0;
@@ -119,7 +123,7 @@ void Run(const SurfaceView& dst, int64_t x0, int64_t y0, const Axis& xs, const A
       for (int32_t j = s.first + 1; j < s.last; ++j) AccumulateRow(acc.data(), src.Row(j), n, ys.full);
       AccumulateRow(acc.data(), src.Row(s.last), n, s.wLast);
     }
-    HorizontalPass<Sum, Div, Sb, Db>(dst.Row(static_cast<int32_t>(row)) + x0 * Db, acc.data(), xs,
+    HorizontalPass<Sum, Div, Sb, Db, Acc>(dst.Row(static_cast<int32_t>(row)) + x0 * Db, acc.data(), xs,
                                      half, div);
     ++row;
   }
@@ -131,11 +135,17 @@ bool Dispatch(const SurfaceView& dst, int64_t x0, int64_t y0, const Axis& xs, co
   // Column sums hold up to ys.total * 255; the final sums up to total * 255.
   if (ys.total >= (1u << 24)) return false;
   const uint64_t total = uint64_t{xs.total} * ys.total;
+  // 16-bit column sums, where they fit, let the row pass use 16-bit vector multiplies.
+  const bool narrow = ys.total <= 257;
   if (total < (1u << 16)) {
-    Run<uint32_t, Divider, Sb, Db>(dst, x0, y0, xs, ys, src, Divider(static_cast<uint32_t>(total)));
+    const Divider div(static_cast<uint32_t>(total));
+    if (narrow) Run<uint32_t, Divider, Sb, Db, uint16_t>(dst, x0, y0, xs, ys, src, div);
+    else Run<uint32_t, Divider, Sb, Db, uint32_t>(dst, x0, y0, xs, ys, src, div);
   } else {
     if (total >= (uint64_t{1} << 55)) return false;
-    Run<uint64_t, PlainDivider, Sb, Db>(dst, x0, y0, xs, ys, src, PlainDivider(total));
+    const PlainDivider div(total);
+    if (narrow) Run<uint64_t, PlainDivider, Sb, Db, uint16_t>(dst, x0, y0, xs, ys, src, div);
+    else Run<uint64_t, PlainDivider, Sb, Db, uint32_t>(dst, x0, y0, xs, ys, src, div);
   }
   return true;
 }

@@ -118,7 +118,8 @@ struct Scale {
 
 TEST_F(HalftoneTest, DesktopSizesMatchTheReference) {
   const Scale scales[] = {{1920, 1080, 256, 192}, {1366, 768, 256, 192}, {1024, 768, 256, 192},
-                          {200, 150, 256, 192}, {97, 61, 13, 7}};
+                          {200, 150, 256, 192}, {97, 61, 13, 7}, {97, 601, 13, 7},
+                          {1921, 1081, 256, 192}};  // the last two need wide sums
   for (const Scale& sc : scales) {
     SCOPED_TRACE(std::to_string(sc.sw) + "x" + std::to_string(sc.sh));
     // Blocks for the coarse layout, per-pixel stripes and noise for the fine weights.

@@ -130,6 +130,30 @@ TEST_F(ImageTest, CopyOutsideTheSourceLeavesTheDestinationAlone) {
       ASSERT_EQ(ReadRgb(view, x, y), (x < 10 && y < 5) ? 0x00FF8040u : 0u) << x << "," << y;
 }
 
+// The capture's full view: a 1920 x 1080 desktop of uniform blocks keeps its colours when
+// halftoned into 256 x 192, and the stretch fills the whole view.
+TEST_F(ImageTest, HalftoneStretchOfADesktopKeepsUniformBlocks) {
+  const uint32_t colors[3][4] = {
+      {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF},
+      {0x102030, 0xFFFF00, 0x00FFFF, 0xFF00FF},
+      {0x808080, 0x204060, 0xC08040, 0x406020},
+  };
+  CImage view(pool, startup), desk(pool, startup);
+  ASSERT_TRUE(view.Create(256, 192, 24, 0));
+  ASSERT_TRUE(desk.Create(1920, 1080, 24, 0));
+  Fill(desk, [&](int32_t x, int32_t y) { return colors[y / 360][x / 480]; });
+  {
+    CImageDrawScope v(view), d(desk);
+    gdi.SetStretchMode(v, kStretchModeHalftone);
+    ASSERT_TRUE(gdi.StretchBlit(v, 0, 0, 256, 192, d, 0, 0, 1920, 1080, kRopSrcCopy));
+  }
+  for (int by = 0; by < 3; ++by)
+    for (int bx = 0; bx < 4; ++bx)
+      for (auto [dx, dy] : {std::pair{32, 32}, std::pair{4, 4}, std::pair{59, 59}})
+        EXPECT_EQ(ReadRgb(view, bx * 64 + dx, by * 64 + dy), colors[by][bx])
+            << "block " << bx << "," << by << " at " << dx << "," << dy;
+}
+
 TEST_F(ImageTest, DrawContextIsUseCountedAndPooled) {
   CImage image(pool, startup);
   ASSERT_TRUE(image.Create(4, 4, 24, 0));
