@@ -8,7 +8,9 @@
 
 namespace ravelo {
 
-// Opaque handles. A backend casts its own objects (or the OS handles) to these.
+// Opaque handles. A backend casts its own objects to these; on Windows they are the GDI
+// and USER handles themselves (HDC, HBITMAP, HICON), so any Win32 backend may cast a
+// screen's HDC or a cursor's HCURSOR to them.
 struct DcObject;
 struct BitmapObject;
 struct IconObject;
