@@ -1,6 +1,7 @@
 #include "client/tool.h"
 
 #include <cstdio>
+#include <fstream>
 #include <optional>
 
 #include "client/address.h"
@@ -52,6 +53,30 @@ std::string Decimal(const RaveloClient::Bytes& bytes) {
   return text;
 }
 
+int RunView(const ToolOptions& o, RaveloClient& client, std::ostream& out, std::ostream& err) {
+  Picture picture = FetchPicture(client, o.picture);
+  if (picture.status == Picture::kNotAnnounced) {
+    out << "no picture from " << FormatEndpoint(o.server) << std::endl;
+    return kExitNoAnswer;
+  }
+  if (picture.status == Picture::kIncomplete) {
+    out << "picture incomplete: " << picture.missing << " of " << picture.chunks
+        << " chunks missing" << std::endl;
+    return kExitIncomplete;
+  }
+  std::ofstream file(o.file, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(picture.bytes.data()),
+             static_cast<std::streamsize>(picture.bytes.size()));
+  file.close();
+  if (!file) {
+    err << "cannot write " << o.file << std::endl;
+    return kExitFile;
+  }
+  out << o.file << ": " << picture.bytes.size() << " bytes in " << picture.chunks << " chunks"
+      << std::endl;
+  return kExitOk;
+}
+
 }  // namespace
 
 const char* ToolUsage() {
@@ -63,6 +88,8 @@ const char* ToolUsage() {
          "                            keep-alive from the server as \"ELAPSED keep-alive\"\n"
          "  goodbye                   end the session of --local-port\n"
          "  send TYPE [BYTE...]       send one datagram of decimal bytes\n"
+         "  view full FILE            fetch the full view into FILE (a JPEG)\n"
+         "  view region X Y FILE      fetch the region picked at X Y on the full view\n"
          "options:\n"
          "  --server ADDR      server IPv4 address (default 127.0.0.1)\n"
          "  --port N           server port (default 8888)\n"
@@ -71,7 +98,10 @@ const char* ToolUsage() {
          "  --timeout SECONDS  wait this long for the connect answer (default 3)\n"
          "  --stay             connect: leave the session open\n"
          "  --wait SECONDS     send: print what the server sends back for this long\n"
-         "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer, 4 local socket failed\n";
+         "  --password PW      view: connect with PW first and say goodbye after; without\n"
+         "                     it, view uses the session of --local-port\n"
+         "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer or no picture,\n"
+         "             4 local socket failed, 5 picture incomplete, 6 file not written\n";
 }
 
 std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions* options) {
@@ -103,6 +133,9 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
         return "--local-port needs a number 0..65535";
       }
       o.local_port = static_cast<std::uint16_t>(*n);
+    } else if (a == "--password") {
+      if (!value(&o.password)) return "--password needs a password";
+      o.has_password = true;
     } else if (a == "--timeout" || a == "--wait") {
       std::optional<int> ms;
       if (!value(&v) || !(ms = ParseSeconds(v))) return a + " needs a number of seconds";
@@ -131,9 +164,6 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
                                     : "session takes PASSWORD SECONDS";
     }
     o.password = positional[1];
-    if (o.password.size() > static_cast<std::size_t>(wire::kMaxPassword)) {
-      return "the password has at most " + std::to_string(wire::kMaxPassword) + " characters";
-    }
     if (o.command == "session") {
       std::optional<int> ms = ParseSeconds(positional[2]);
       if (!ms) return "not a number of seconds: " + positional[2];
@@ -149,8 +179,24 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
       if (!b) return "not a byte 0..255: " + positional[i];
       o.datagram.push_back(static_cast<std::uint8_t>(*b));
     }
+  } else if (o.command == "view") {
+    if (extra == 2 && positional[1] == "full") {
+      o.picture.full = true;
+    } else if (extra == 4 && positional[1] == "region") {
+      std::optional<long> x = ParseNumber(positional[2], 0, 255);
+      std::optional<long> y = ParseNumber(positional[3], 0, 255);
+      if (!x || !y) return "region takes X and Y of 0..255";
+      o.picture = PictureRequest{false, static_cast<std::uint8_t>(*x),
+                                 static_cast<std::uint8_t>(*y)};
+    } else {
+      return "view takes full FILE or region X Y FILE";
+    }
+    o.file = positional.back();
   } else {
     return "unknown command " + o.command;
+  }
+  if (o.password.size() > static_cast<std::size_t>(wire::kMaxPassword)) {
+    return "the password has at most " + std::to_string(wire::kMaxPassword) + " characters";
   }
   *options = o;
   return "";
@@ -189,7 +235,8 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
     return kExitOk;
   }
 
-  // connect and session
+  if (o.command == "view" && !o.has_password) return RunView(o, client, out, err);
+
   switch (client.Connect(o.password, o.timeout_ms)) {
     case ConnectResult::kNoAnswer:
       out << "no answer from " << FormatEndpoint(o.server) << std::endl;
@@ -200,6 +247,11 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
     case ConnectResult::kAccepted:
       out << "accepted" << std::endl;
       break;
+  }
+  if (o.command == "view") {
+    int result = RunView(o, client, out, err);
+    client.Goodbye();
+    return result;
   }
   if (o.command == "session") {
     const std::int64_t start = services.clock.NowMs();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client/client.h"
+#include "client/picture.h"
 
 namespace ravelo {
 
@@ -16,11 +17,16 @@ enum ToolExit {
   kExitUsage = 2,
   kExitNoAnswer = 3,
   kExitSocket = 4,
+  kExitIncomplete = 5,
+  kExitFile = 6,
 };
 
 struct ToolOptions {
-  std::string command;            // connect, session, goodbye, send
-  std::string password;           // connect, session
+  std::string command;            // connect, session, goodbye, send, view
+  std::string password;           // connect, session; view with --password
+  bool has_password = false;      // view: connect first (else use the --local-port session)
+  PictureRequest picture;         // view
+  std::string file;               // view
   int hold_ms = 0;                // session
   std::vector<std::uint8_t> datagram;  // send
   Ipv4Endpoint server;
