@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "client_fake_clock.h"
+#include "client_picture_server.h"
 #include "fake_socket_layer.h"
 
 namespace ravelo {
@@ -73,7 +77,12 @@ TEST(ClientToolArguments, Rejected) {
       {"send"},
       {"send", "256"},
       {"send", "2", "0x10"},
-      {"view", "full", "out.jpg"},
+      {"view", "full"},
+      {"view", "region", "1", "2"},
+      {"view", "region", "1", "256", "out.jpg"},
+      {"view", "part", "out.jpg"},
+      {"view", "full", "out.jpg", "--password", "sixteen-chars-xx"},
+      {"fetch", "full", "out.jpg"},
       {"connect", "pw", "--port"},
       {"connect", "pw", "--port", "0"},
       {"connect", "pw", "--port", "65536"},
@@ -186,6 +195,57 @@ TEST_F(ClientToolTest, Failures) {
   EXPECT_EQ(Run({"connect"}), kExitUsage);
   EXPECT_EQ(err.str().rfind("ravelo-client: connect takes PASSWORD\nusage:", 0), 0u);
   EXPECT_TRUE(net.sent.empty());
+}
+
+TEST(ClientToolView, Outcomes) {
+  struct Case {
+    const char* name;
+    Args args;
+    std::size_t size;
+    bool announce;
+    bool lose_chunk;
+    int exit;
+    std::string out;
+    Bytes first_sent;
+    bool goodbye;
+  };
+  const std::string file = "client_tool_test_view.jpg";
+  const Case cases[] = {
+      {"full", {"view", "full", file, "--password", "pw"}, 2500, true, false, kExitOk,
+       "accepted\n" + file + ": 2500 bytes in 3 chunks\n", {0, 'p', 'w'}, true},
+      {"region in a session", {"view", "region", "10", "20", file, "--local-port", "40000"},
+       999, true, false, kExitOk, file + ": 999 bytes in 1 chunks\n", {24, 10, 20}, false},
+      {"not announced", {"view", "full", file}, 2500, false, false, kExitNoAnswer,
+       "no picture from 127.0.0.1:8888\n", {22}, false},
+      {"incomplete", {"view", "full", file}, 2500, true, true, kExitIncomplete,
+       "picture incomplete: 1 of 3 chunks missing\n", {22}, false},
+      {"unwritable", {"view", "full", "no-such-dir/x.jpg"}, 2500, true, false, kExitFile, "",
+       {22}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(file.c_str());
+    FakeClock clock;
+    FakePictureServer net;
+    net.server = Endpoint(127, 0, 0, 1, 8888);
+    net.picture.assign(c.size, 0xD8);
+    net.announce = c.announce;
+    if (c.lose_chunk) net.losses = {{1, 1000}};
+    std::ostringstream out, err;
+    EXPECT_EQ(ToolMain(c.args, ClientServices{net, clock}, out, err), c.exit);
+    EXPECT_EQ(out.str(), c.out);
+    ASSERT_FALSE(net.sent.empty());
+    EXPECT_EQ(net.sent.front().bytes, c.first_sent);
+    EXPECT_EQ(net.sent.back().bytes == Bytes{1}, c.goodbye);
+    std::ifstream written(file, std::ios::binary);
+    if (c.exit == kExitOk) {
+      Bytes bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(bytes, net.picture);
+    } else {
+      EXPECT_FALSE(written.is_open());
+    }
+  }
+  std::remove(file.c_str());
 }
 
 }  // namespace
