@@ -8,7 +8,7 @@
 
 namespace ravelo {
 
-// "a.b.c.d" with each part 0..255 in plain decimal; no host names.
+// "a.b.c.d" with each number 0..255 in plain decimal; no host names.
 std::optional<Ipv4Endpoint> ParseIpv4(const std::string& text, std::uint16_t port);
 // "a.b.c.d:port"
 std::string FormatEndpoint(const Ipv4Endpoint& endpoint);
