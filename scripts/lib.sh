@@ -7,8 +7,8 @@ export WINEPREFIX=${RAVELO_WINEPREFIX:-$RAVELO_ROOT/build/wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml=;winemenubuilder.exe=d"}
 
-RAVELO_PACKAGES="cmake ninja-build g++ g++-mingw-w64-x86-64 wine64 xvfb xdotool x11-utils \
-libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3"
+RAVELO_PACKAGES="cmake ninja-build g++ pkg-config g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils \
+imagemagick libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 
@@ -23,7 +23,7 @@ ensure_packages() {
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
   $sudo apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 wine_cmd() { command -v wine64 || command -v wine || echo /usr/lib/wine/wine64; }

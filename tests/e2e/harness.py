@@ -98,8 +98,14 @@ class Ravelo:
     # --- reading and driving the window ---
 
     def driver(self, *args):
-        return subprocess.run([wine(), os.path.join(WINDOWS_BUILD, "window_driver.exe")] + list(args),
-                              env=self.env, capture_output=True, text=True, timeout=60)
+        # Output goes through a file, not a pipe: Wine's background processes (wineserver,
+        # services) may inherit a pipe from the program that started them and keep it open.
+        with tempfile.TemporaryFile("w+") as out:
+            proc = subprocess.run([wine(), os.path.join(WINDOWS_BUILD, "window_driver.exe")] + list(args),
+                                  env=self.env, stdout=out, stderr=subprocess.DEVNULL, timeout=60)
+            out.seek(0)
+            proc.stdout = out.read()
+        return proc
 
     def x_window(self):
         out = subprocess.run(["xdotool", "search", "--name", "Ravelo Server"], env=self.env,
@@ -108,7 +114,7 @@ class Ravelo:
 
     def log_lines(self):
         text = self.driver("log").stdout
-        return [line for line in text.split("\r\n") if line]
+        return [line for line in text.splitlines() if line.strip()]
 
     def state(self):
         out = self.driver("state").stdout.strip()
