@@ -8,6 +8,7 @@
 //   window_driver click-start          press the start/stop button
 //   window_driver command ID           send WM_COMMAND ID (104 About, 105 Exit)
 //   window_driver close                the close box (SC_CLOSE)
+//   window_driver restore              un-minimise the window
 //   window_driver find-about [SECONDS] exit 0 once the About box is open; "close-about" closes it
 #include <windows.h>
 
@@ -90,6 +91,8 @@ int main(int argc, char** argv) {
                  reinterpret_cast<LPARAM>(GetDlgItem(server, 1002)));
   } else if (verb == "command" && argc > 2) {
     PostMessageA(server, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0);
+  } else if (verb == "restore") {
+    ShowWindow(server, SW_RESTORE);
   } else if (verb == "close") {
     PostMessageA(server, WM_SYSCOMMAND, SC_CLOSE, 0);
   } else {
