@@ -1,6 +1,8 @@
 #include "server/stream_server.h"
 
+#include <cstdio>
 #include <cstring>
+#include <memory>
 
 namespace ravelo {
 namespace {
@@ -17,11 +19,35 @@ constexpr const char kTimedOutText[] = "Client timed out.";
 constexpr const char kRejected[] = "Connection rejected from %i.%i.%i.%i.";
 constexpr const char kAcceptedText[] = "Connection accepted from %i.%i.%i.%i.";
 
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+std::uint16_t OverviewToDesktop(std::uint8_t p, std::uint16_t extent, int span) {
+  int offset = p - wire::kEdgeOffset;
+  if (offset < 0) offset = 0;
+  return static_cast<std::uint16_t>(extent * offset / span);
+}
+
 }  // namespace
 
+RegionOrigin RegionOriginFor(std::uint8_t p0, std::uint8_t p1, std::uint16_t desktopWidth,
+                             std::uint16_t desktopHeight) {
+  return {OverviewToDesktop(p0, desktopWidth, wire::kSpanX),
+          OverviewToDesktop(p1, desktopHeight, wire::kSpanY)};
+}
+
 StreamServer::StreamServer(int port, ServerServices services)
-    : port_(port), socket_(services.socket), log_(services.log), input_(services.input) {
+    : port_(port),
+      socket_(services.socket),
+      log_(services.log),
+      input_(services.input),
+      desktop_(services.desktop) {
   client_.port = static_cast<std::uint16_t>(port);
+  full_view_.readyType = wire::kFullView;
+  full_view_.chunkType = wire::kFullChunk;
+  region_view_.readyType = wire::kRegionView;
+  region_view_.chunkType = wire::kRegionChunk;
 }
 
 bool StreamServer::StartServer(const std::string& password) {
@@ -145,6 +171,12 @@ void StreamServer::HandleCommand(std::uint8_t type, const Payload& p) {
     case wire::kKeepAlive:
       silence_counter_ = 0;
       return;
+    case wire::kFullView:
+    case wire::kFullChunk:
+    case wire::kRegionView:
+    case wire::kRegionChunk:
+      HandlePicture(type, p);
+      return;
     default:
       break;
   }
@@ -170,6 +202,57 @@ void StreamServer::HandleCommand(std::uint8_t type, const Payload& p) {
     case wire::kKeyUpAlt: input_->SendKey(p[0], false); break;
     default: break;  // 7, 8, 11, 14 and everything above 25 mean nothing
   }
+}
+
+void StreamServer::HandlePicture(std::uint8_t type, const Payload& p) {
+  switch (type) {
+    case wire::kFullView:
+      PrepareFrame(true, 0, 0, full_view_);
+      break;
+    case wire::kFullChunk:
+      SendChunk(p[0], full_view_);
+      break;
+    case wire::kRegionView: {
+      std::uint16_t width = 0;
+      std::uint16_t height = 0;
+      // Without the desktop's size there is no origin to capture from.
+      if (desktop_ == nullptr || !desktop_->DesktopSize(width, height)) return;
+      RegionOrigin origin = RegionOriginFor(p[0], p[1], width, height);
+      PrepareFrame(false, origin.x, origin.y, region_view_);
+      break;
+    }
+    case wire::kRegionChunk:
+      SendChunk(p[0], region_view_);
+      break;
+    default:
+      break;
+  }
+}
+
+bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer) {
+  if (desktop_ == nullptr || !desktop_->CaptureDesktop(full, x, y)) return false;
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(full ? kFullViewFile : kRegionViewFile, "rb"));
+  if (!file) return false;
+  std::size_t n = std::fread(buffer.data, 1, sizeof buffer.data, file.get());
+  file.reset();
+  buffer.length = static_cast<std::int32_t>(n);
+  // Kept, but not announced: the client counts on at most 30 chunks.
+  if (buffer.length > wire::kMaxAnnounced) return false;
+  send_[0] = buffer.readyType;
+  send_[1] = static_cast<std::uint8_t>(ChunkCount(buffer.length));
+  Send(2, client_);
+  return true;
+}
+
+void StreamServer::SendChunk(std::uint8_t index, const ImageBuffer& buffer) {
+  std::int32_t start = index * wire::kChunkSize;
+  std::int32_t count = buffer.length - start;
+  if (count <= 0) return;
+  if (count > wire::kChunkSize) count = wire::kChunkSize;
+  send_[0] = buffer.chunkType;
+  send_[1] = index;
+  std::memcpy(send_ + wire::kChunkHeader, buffer.data + start, static_cast<std::size_t>(count));
+  Send(wire::kChunkHeader + count, client_);
 }
 
 void StreamServer::Send(int length, const Ipv4Endpoint& to) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/status_log.h"
+#include "imaging/capture.h"
 #include "input/inject.h"
 #include "server/protocol.h"
 #include "server/socket_layer.h"
@@ -15,8 +16,30 @@ namespace ravelo {
 struct ServerServices {
   SocketLayer& socket;
   StatusLog& log;
-  InputInjector* input = nullptr;  // null: input messages do nothing
+  InputInjector* input = nullptr;     // null: input messages do nothing
+  DesktopCapture* desktop = nullptr;  // null: picture requests do nothing
 };
+
+// One encoded picture, as read back from its file.
+struct ImageBuffer {
+  std::int32_t length = 0;
+  std::uint8_t readyType = 0;
+  std::uint8_t chunkType = 0;
+  std::uint8_t data[wire::kReadLimit] = {};
+};
+
+// Number of chunks a picture of `length` bytes is sent in.
+inline int ChunkCount(std::int32_t length) {
+  return length / wire::kChunkSize + (length % wire::kChunkSize != 0 ? 1 : 0);
+}
+
+// The desktop pixel under a point of the client's overview, as the region's top-left corner.
+struct RegionOrigin {
+  std::uint16_t x;
+  std::uint16_t y;
+};
+RegionOrigin RegionOriginFor(std::uint8_t p0, std::uint8_t p1, std::uint16_t desktopWidth,
+                             std::uint16_t desktopHeight);
 
 class StreamServer {
  public:
@@ -34,9 +57,16 @@ class StreamServer {
   void PollNetwork();
   void DropClient(int reason);
 
+  // Captures the view, reads its file back into `buffer` and announces it to the client.
+  bool PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer);
+  // Sends chunk `index` of the picture in `buffer`; nothing when it lies past the end.
+  void SendChunk(std::uint8_t index, const ImageBuffer& buffer);
+
   bool IsConnected() const { return connected_; }
   const Ipv4Endpoint& ClientAddress() const { return client_; }
   const PointerAnchor& Anchor() const { return anchor_; }
+  const ImageBuffer& FullView() const { return full_view_; }
+  const ImageBuffer& RegionView() const { return region_view_; }
 
  private:
   // Payload bytes past the end of the datagram read as 0.
@@ -53,6 +83,7 @@ class StreamServer {
 
   void HandleConnect(const Payload& payload, const Ipv4Endpoint& source);
   void HandleCommand(std::uint8_t type, const Payload& payload);
+  void HandlePicture(std::uint8_t type, const Payload& payload);
   void CountPass();
   void Send(int length, const Ipv4Endpoint& to);
   void ReleaseSocket();
@@ -61,6 +92,7 @@ class StreamServer {
   SocketLayer& socket_;
   StatusLog& log_;
   InputInjector* input_;
+  DesktopCapture* desktop_;
 
   int keep_alive_counter_ = 0;
   int silence_counter_ = 0;
@@ -72,6 +104,8 @@ class StreamServer {
   std::string password_;
   bool running_ = false;
   bool connected_ = false;
+  ImageBuffer full_view_;
+  ImageBuffer region_view_;
   PointerAnchor anchor_;
 };
 

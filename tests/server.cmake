@@ -1,3 +1,7 @@
 ravelo_test(stream_server_test
   SOURCES unit/stream_server_test.cpp
   LIBS ravelo_server)
+
+ravelo_test(frame_transfer_test
+  SOURCES unit/frame_transfer_test.cpp
+  LIBS ravelo_server)
