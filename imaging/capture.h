@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 namespace ravelo {
 
@@ -22,5 +23,10 @@ class DesktopCapture {
   // pixel (x, y). True when the view's file has been written.
   virtual bool CaptureDesktop(bool full, std::uint16_t x, std::uint16_t y) = 0;
 };
+
+// This platform's desktop: the Windows desktop through GDI; in native builds a software
+// desktop with a fixed 1024x768 test picture and no cursor, for running the server's
+// picture path without a display. Never null.
+std::unique_ptr<DesktopCapture> MakeDesktopCapture();
 
 }  // namespace ravelo

@@ -1,0 +1,118 @@
+#include "imaging/desktop_capture.h"
+
+#include <memory>
+
+namespace ravelo {
+
+namespace {
+
+// Gives the screen's drawing context back on every way out of a capture.
+class ScreenContext {
+ public:
+  ScreenContext(DesktopSource& desktop, WindowHandle window)
+      : m_desktop(desktop), m_window(window), m_dc(desktop.AcquireScreenContext(window)) {}
+  ~ScreenContext() {
+    if (m_dc != nullptr) m_desktop.ReleaseScreenContext(m_window, m_dc);
+  }
+  ScreenContext(const ScreenContext&) = delete;
+  ScreenContext& operator=(const ScreenContext&) = delete;
+  DcHandle Get() const { return m_dc; }
+
+ private:
+  DesktopSource& m_desktop;
+  WindowHandle m_window;
+  DcHandle m_dc;
+};
+
+}  // namespace
+
+GdiDesktopCapture::GdiDesktopCapture(DesktopSource& desktop, GdiApi& gdi, CDrawContextPool& pool,
+                                     CImagingStartup& startup)
+    : m_desktop(desktop), m_gdi(gdi), m_pool(pool), m_startup(startup) {}
+
+GdiDesktopCapture::GdiDesktopCapture(DesktopSource& desktop)
+    : GdiDesktopCapture(desktop, DefaultGdi(), CDrawContextPool::Instance(),
+                        CImagingStartup::Instance()) {}
+
+// An empty or inverted rectangle would become a zero-sized or top-down image (negative
+// heights mean top-down to Create) and an unset size for the region origin: no desktop.
+bool GdiDesktopCapture::ReadRect(WindowHandle window, DesktopRect* rect) {
+  return m_desktop.WindowRect(window, rect) && rect->Width() > 0 && rect->Height() > 0;
+}
+
+bool GdiDesktopCapture::DesktopSize(uint16_t& width, uint16_t& height) {
+  WindowHandle window = m_desktop.DesktopWindow();
+  if (window == nullptr) return false;
+  DesktopRect rect;
+  if (!ReadRect(window, &rect)) return false;
+  width = static_cast<uint16_t>(rect.Width());
+  height = static_cast<uint16_t>(rect.Height());
+  return true;
+}
+
+bool GdiDesktopCapture::CaptureDesktop(bool full, uint16_t x, uint16_t y) {
+  // Declared before the screen context, so that it goes back first and the desktop image,
+  // then the view image, are destroyed after it.
+  CImage view(m_pool, m_startup);
+  CImage desktop(m_pool, m_startup);
+
+  WindowHandle window = m_desktop.DesktopWindow();
+  if (window == nullptr) return false;
+  ScreenContext screen(m_desktop, window);
+  if (screen.Get() == nullptr) return false;
+  DesktopRect rect;
+  if (!ReadRect(window, &rect)) return false;
+  const int32_t w = rect.Width();
+  const int32_t h = rect.Height();
+
+  if (!view.Create(kViewWidth, kViewHeight, 24, 0)) return false;
+  if (!desktop.Create(w, h, 24, 0)) return false;
+
+  HResult status = kEFail;
+  try {
+    CImageDrawScope viewScope(view);
+    CImageDrawScope desktopScope(desktop);
+
+    m_gdi.Blit(desktopScope, 0, 0, w, h, screen.Get(), 0, 0, kRopSrcCopy | kRopCaptureBlt);
+    DrawCursorOverlay(desktopScope);
+    m_gdi.SetStretchMode(viewScope, kStretchModeHalftone);
+    if (full) {
+      m_gdi.StretchBlit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, 0, 0, w, h,
+                        kRopSrcCopy);
+      status = view.Save(kFullViewFile, kNullGuid);
+    } else {
+      m_gdi.Blit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, x, y, kRopSrcCopy);
+      status = view.Save(kRegionViewFile, kNullGuid);
+    }
+  } catch (const CAtlException&) {
+    // No drawing context (or no text conversion in Save): this picture is lost, the
+    // server is not. The scopes have closed; the rest is released on the way out.
+    return false;
+  }
+  return !Failed(status);
+}
+
+void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope) {
+  CursorRecord cursor;
+  if (!m_desktop.ReadCursor(&cursor) || cursor.flags != kCursorShowing) return;
+  IconHandle copy = m_gdi.CopyIconHandle(cursor.cursor);
+  if (copy == nullptr) return;
+  IconDescription info;
+  if (!m_gdi.DescribeIcon(copy, &info)) {
+    m_gdi.FreeIcon(copy);
+    return;
+  }
+  // Wraps like the platform's signed arithmetic would rather than overflowing.
+  const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(cursor.x) - info.hotX);
+  const int32_t top = static_cast<int32_t>(static_cast<uint32_t>(cursor.y) - info.hotY);
+  m_gdi.DrawIconAt(scope, left, top, copy);
+  m_gdi.FreeIcon(copy);
+  if (info.mask != nullptr) m_gdi.FreeBitmap(info.mask);
+  if (info.color != nullptr) m_gdi.FreeBitmap(info.color);
+}
+
+std::unique_ptr<DesktopCapture> MakeDesktopCapture() {
+  return std::make_unique<GdiDesktopCapture>(DefaultDesktopSource());
+}
+
+}  // namespace ravelo

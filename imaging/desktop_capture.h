@@ -1,0 +1,42 @@
+// Desktop capture over the desktop seam and the drawing seam: the screen copied into a
+// desktop-sized CImage, the cursor drawn in, scaled or cut to 256x192 and saved as JPEG.
+#pragma once
+
+#include <cstdint>
+
+#include "imaging/capture.h"
+#include "imaging/desktop_source.h"
+#include "imaging/draw_context_pool.h"
+#include "imaging/gdi_api.h"
+#include "imaging/image.h"
+#include "imaging/imaging_startup.h"
+
+namespace ravelo {
+
+class GdiDesktopCapture : public DesktopCapture {
+ public:
+  // `gdi` must be the pool's backend, or forward to it: the images draw through the pool.
+  GdiDesktopCapture(DesktopSource& desktop, GdiApi& gdi, CDrawContextPool& pool,
+                    CImagingStartup& startup);
+  // Over the process-wide pool, start-up guard and DefaultGdi().
+  explicit GdiDesktopCapture(DesktopSource& desktop);
+
+  bool DesktopSize(uint16_t& width, uint16_t& height) override;
+  // A drawing context that cannot be had fails the capture like any other step, with
+  // everything released; nothing is raised.
+  bool CaptureDesktop(bool full, uint16_t x, uint16_t y) override;
+
+  // Draws the showing cursor, hot spot on the pointer, into the image `scope` holds open.
+  // A hidden or unreadable cursor draws nothing.
+  void DrawCursorOverlay(CImageDrawScope& scope);
+
+ private:
+  bool ReadRect(WindowHandle window, DesktopRect* rect);
+
+  DesktopSource& m_desktop;
+  GdiApi& m_gdi;
+  CDrawContextPool& m_pool;
+  CImagingStartup& m_startup;
+};
+
+}  // namespace ravelo
