@@ -1,0 +1,7 @@
+# Desktop capture tests: natively against a desktop held in memory (unit); cross-built,
+# under Wine against the real desktop, GDI and GDI+ (win).
+if(NOT WIN32)
+  ravelo_test(capture_desktop_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/capture_desktop_test.cpp
+    LIBS ravelo_capture ravelo_imaging_test_support)
+endif()
