@@ -5,3 +5,9 @@ if(NOT WIN32)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/capture_desktop_test.cpp
     LIBS ravelo_capture ravelo_imaging_test_support)
 endif()
+
+if(WIN32)
+  ravelo_test(capture_gdi_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/capture_gdi_test.cpp
+    LIBS ravelo_capture ravelo_imaging_test_support)
+endif()
