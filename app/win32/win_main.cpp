@@ -2,8 +2,11 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <memory>
+
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
+#include "imaging/capture.h"
 #include "resources/resource.h"
 #include "server/win32/winsock_layer.h"
 
@@ -72,7 +75,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::EditLogPane pane(GetDlgItem(dialog, IDC_LOG));
   ravelo::PaneStatusLog log(pane);
   ravelo::WinsockLayer socket;
-  ravelo::StreamServer server(ravelo::wire::kPort, ravelo::ServerServices{socket, log, nullptr});
+  std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();
+  ravelo::StreamServer server(ravelo::wire::kPort,
+                              ravelo::ServerServices{socket, log, nullptr, desktop.get()});
   ravelo::ServerWindow window(server, controls, tray, settings);
   ravelo::AttachServerWindow(&window);
 

@@ -35,7 +35,7 @@ def missing():
     for what, path in needs.items():
         if not path or not os.path.exists(path):
             return what + " (not built)"
-    for tool in ("Xvfb", "xdotool", "xdpyinfo"):
+    for tool in ("Xvfb", "xdotool", "xdpyinfo", "convert", "display"):
         if not shutil.which(tool):
             return tool
     if not wine():
