@@ -12,11 +12,6 @@ if(WIN32)
     LIBS ravelo_capture ravelo_imaging_test_support)
 endif()
 
-if(RAVELO_BENCH AND NOT WIN32)
-  find_package(benchmark REQUIRED)
-  add_executable(capture_bench ${CMAKE_CURRENT_LIST_DIR}/bench/capture_bench.cpp)
-  target_link_libraries(capture_bench PRIVATE ravelo_capture benchmark::benchmark)
-  ravelo_warnings(capture_bench)
-  add_test(NAME capture_bench COMMAND capture_bench --benchmark_min_time=0.2)
-  set_tests_properties(capture_bench PROPERTIES LABELS bench)
-endif()
+ravelo_bench(capture_bench
+  SOURCE ${CMAKE_CURRENT_LIST_DIR}/bench/capture_bench.cpp
+  LIBS ravelo_capture)

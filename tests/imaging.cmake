@@ -26,11 +26,6 @@ if(NOT WIN32)
     LIBS ravelo_imaging_test_support)
 endif()
 
-if(RAVELO_BENCH AND NOT WIN32)
-  find_package(benchmark REQUIRED)
-  add_executable(imaging_bench ${CMAKE_CURRENT_LIST_DIR}/bench/imaging_bench.cpp)
-  target_link_libraries(imaging_bench PRIVATE ravelo_imaging benchmark::benchmark)
-  ravelo_warnings(imaging_bench)
-  add_test(NAME imaging_bench COMMAND imaging_bench --benchmark_min_time=0.2)
-  set_tests_properties(imaging_bench PROPERTIES LABELS bench)
-endif()
+ravelo_bench(imaging_bench
+  SOURCE ${CMAKE_CURRENT_LIST_DIR}/bench/imaging_bench.cpp
+  LIBS ravelo_imaging)
