@@ -106,6 +106,8 @@ void StreamServer::DropClient(int reason) {
   }
   connected_ = false;
   client_.address = {};
+  // Whatever the client left pressed would otherwise stay pressed for the person at the desktop.
+  if (input_ != nullptr) input_->ReleaseHeld();
 }
 
 void StreamServer::PollNetwork() {
@@ -142,6 +144,8 @@ void StreamServer::HandleConnect(const Payload& payload, const Ipv4Endpoint& sou
     return;
   }
   log_.LogMessage(kAcceptedText, a[0], a[1], a[2], a[3]);
+  // A new session, perhaps of another client: nothing of the old one stays held.
+  if (connected_ && input_ != nullptr) input_->ReleaseHeld();
   connected_ = true;
   keep_alive_counter_ = 0;
   silence_counter_ = 0;

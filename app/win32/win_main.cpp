@@ -7,6 +7,7 @@
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
 #include "imaging/capture.h"
+#include "input/win32/win32_input_sink.h"
 #include "resources/resource.h"
 #include "server/win32/winsock_layer.h"
 
@@ -76,8 +77,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::PaneStatusLog log(pane);
   ravelo::WinsockLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();
+  ravelo::Win32InputSink inputSink;
+  ravelo::SinkInputInjector input(inputSink, *desktop);
   ravelo::StreamServer server(ravelo::wire::kPort,
-                              ravelo::ServerServices{socket, log, nullptr, desktop.get()});
+                              ravelo::ServerServices{socket, log, &input, desktop.get()});
   ravelo::ServerWindow window(server, controls, tray, settings);
   ravelo::AttachServerWindow(&window);
 

@@ -1,0 +1,11 @@
+# Input injection: natively through the session with a recording sink (unit); cross-built,
+# the SendInput sink under Wine (win).
+if(WIN32)
+  ravelo_test(input_sink_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/input_sink_test.cpp
+    LIBS ravelo_input_sink)
+else()
+  ravelo_test(input_inject_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/input_inject_test.cpp
+    LIBS ravelo_server)
+endif()
