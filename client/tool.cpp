@@ -10,6 +10,7 @@ namespace ravelo {
 namespace {
 
 constexpr int kMaxSeconds = 24 * 60 * 60;
+constexpr int kInputPacingMs = 5;
 
 std::optional<long> ParseNumber(const std::string& text, long low, long high) {
   if (text.empty() || text.size() > 9) return std::nullopt;
@@ -77,7 +78,137 @@ int RunView(const ToolOptions& o, RaveloClient& client, std::ostream& out, std::
   return kExitOk;
 }
 
+// Key names for the special key codes of the wire format.
+constexpr struct {
+  const char* name;
+  std::uint8_t code;
+} kKeyNames[] = {
+    {"backspace", 128}, {"f1", 129},     {"f2", 130},       {"f3", 131},     {"f4", 132},
+    {"f5", 133},        {"f6", 134},     {"f7", 135},       {"f8", 136},     {"f9", 137},
+    {"f10", 138},       {"f11", 139},    {"f12", 140},      {"home", 142},   {"pageup", 143},
+    {"pagedown", 144},  {"end", 145},    {"tab", 146},      {"escape", 147}, {"esc", 147},
+    {"up", 155},        {"down", 156},   {"left", 157},     {"right", 158},  {"insert", 159},
+    {"delete", 160},    {"enter", 161},  {"return", 161},
+};
+
+constexpr std::uint8_t kEnterCode = 161;
+
+std::optional<std::uint8_t> ParseKeyCode(const std::string& text) {
+  if (std::optional<long> n = ParseNumber(text, 0, 255)) return static_cast<std::uint8_t>(*n);
+  std::string lower;
+  for (char c : text) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  for (const auto& k : kKeyNames) {
+    if (lower == k.name) return k.code;
+  }
+  return std::nullopt;
+}
+
+// The text as the 8-bit character set the wire carries: UTF-8 decoded to Latin-1, other
+// bytes taken as they are. Returns "" or what cannot be typed.
+std::string TextToCodes(const std::string& text, std::vector<std::uint8_t>* codes) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(text[i]);
+    std::uint32_t c = b;
+    // Two-byte UTF-8 is all Latin-1 needs; longer sequences lie beyond it.
+    if (b >= 0xC2 && b <= 0xDF && i + 1 < text.size() && (text[i + 1] & 0xC0) == 0x80) {
+      c = (b & 0x1Fu) << 6 | (static_cast<std::uint8_t>(text[++i]) & 0x3Fu);
+    } else if (b >= 0xE0 && b <= 0xF4 && i + 2 < text.size() && (text[i + 1] & 0xC0) == 0x80) {
+      return "cannot type a character beyond Latin-1: the wire carries 8-bit characters";
+    }
+    if (c > 0xFF) return "cannot type a character beyond Latin-1";
+    // These codes name special keys on the wire (151 alone is still a character).
+    if (c >= 128 && c <= kEnterCode && c != 151) {
+      return "cannot type character " + std::to_string(c) + ": codes 128..161 are special keys";
+    }
+    // A line break is the Enter key, as on a keyboard.
+    codes->push_back(c == '\n' ? kEnterCode : static_cast<std::uint8_t>(c));
+  }
+  return "";
+}
+
+// left, right, middle: the type of the button's down message (its up message follows it).
+std::optional<std::uint8_t> ParseButton(const std::string& name) {
+  if (name == "left") return wire::kLeftDown;
+  if (name == "right") return wire::kRightDown;
+  if (name == "middle") return wire::kMiddleDown;
+  return std::nullopt;
+}
+
+int RunInput(const ToolOptions& o, RaveloClient& client, std::ostream& out) {
+  for (std::size_t i = 0; i < o.input.size(); ++i) {
+    // The server takes one datagram per 5 ms pass; a long text sent at once could overflow
+    // its receive buffer.
+    if (i > 0) client.Hold(kInputPacingMs);
+    client.SendRaw(o.input[i]);
+  }
+  out << "sent " << o.input.size() << (o.input.size() == 1 ? " message" : " messages")
+      << std::endl;
+  return kExitOk;
+}
+
 }  // namespace
+
+std::string ParseInputCommand(const std::string& command, const std::vector<std::string>& args,
+                              std::vector<std::vector<std::uint8_t>>* messages, bool* recognised) {
+  using Bytes = std::vector<std::uint8_t>;
+  *recognised = true;
+  std::vector<std::uint8_t> bytes;
+  auto parse_bytes = [&](std::size_t count) {
+    if (args.size() != count) return false;
+    for (const std::string& a : args) {
+      std::optional<long> b = ParseNumber(a, 0, 255);
+      if (!b) return false;
+      bytes.push_back(static_cast<std::uint8_t>(*b));
+    }
+    return true;
+  };
+  auto point = [&](std::uint8_t type, const char* usage) -> std::string {
+    if (!parse_bytes(2)) return std::string(usage);
+    messages->push_back({type, bytes[0], bytes[1]});
+    return "";
+  };
+  if (command == "move") return point(wire::kPointerAbsolute, "move takes X Y of 0..255");
+  if (command == "move-rel") return point(wire::kPointerRelative, "move-rel takes X Y of 0..255");
+  if (command == "anchor") return point(wire::kPointerAnchor, "anchor takes X Y of 0..255");
+  if (command == "move-region") {
+    if (!parse_bytes(4)) return "move-region takes OX OY DX DY of 0..255";
+    messages->push_back({wire::kPointerInRegion, bytes[0], bytes[1], bytes[2], bytes[3]});
+    return "";
+  }
+  if (command == "click" || command == "button") {
+    const bool click = command == "click";
+    std::optional<std::uint8_t> down = args.empty() ? std::nullopt : ParseButton(args[0]);
+    const bool ok = click ? args.size() == 1 : args.size() == 2 && (args[1] == "down" || args[1] == "up");
+    if (!down || !ok) {
+      return click ? "click takes left, right or middle"
+                   : "button takes left, right or middle, then down or up";
+    }
+    if (click || args[1] == "down") messages->push_back(Bytes{*down});
+    if (click || args[1] == "up") messages->push_back(Bytes{static_cast<std::uint8_t>(*down + 1)});
+    return "";
+  }
+  if (command == "key") {
+    std::optional<std::uint8_t> code = args.empty() ? std::nullopt : ParseKeyCode(args[0]);
+    if (!code || args.size() > 2 || (args.size() == 2 && args[1] != "down" && args[1] != "up")) {
+      return "key takes CODE (0..255 or a key name such as enter, f1, left) [down|up]";
+    }
+    std::uint8_t type = wire::kKeyPress;
+    if (args.size() == 2) type = args[1] == "down" ? wire::kKeyDown : wire::kKeyUp;
+    messages->push_back({type, *code});
+    return "";
+  }
+  if (command == "type") {
+    if (args.size() != 1) return "type takes one TEXT (quote it when it has spaces)";
+    std::vector<std::uint8_t> codes;
+    std::string problem = TextToCodes(args[0], &codes);
+    if (!problem.empty()) return problem;
+    if (codes.empty()) return "type takes a TEXT that is not empty";
+    for (std::uint8_t c : codes) messages->push_back({wire::kKeyPress, c});
+    return "";
+  }
+  *recognised = false;
+  return "";
+}
 
 const char* ToolUsage() {
   return "usage: ravelo-client [options] COMMAND [ARGS...]\n"
@@ -90,16 +221,31 @@ const char* ToolUsage() {
          "  send TYPE [BYTE...]       send one datagram of decimal bytes\n"
          "  view full FILE            fetch the full view into FILE (a JPEG)\n"
          "  view region X Y FILE      fetch the region picked at X Y on the full view\n"
+         "input commands (each with --password PW, or in the session of --local-port):\n"
+         "  move X Y                  pointer to X Y of the 256x192 full view\n"
+         "  move-rel X Y              pointer by the distance from the last move-rel/anchor point\n"
+         "  anchor X Y                set the point the next move-rel is measured from\n"
+         "  move-region OX OY DX DY   pointer to DX DY inside the region picked at OX OY\n"
+         "  click left|right|middle   press and release a button\n"
+         "  button left|right|middle down|up\n"
+         "  key CODE [down|up]        press (or only press, or only release) a key: a code\n"
+         "                            0..255 or a name: enter, backspace, tab, escape, f1..f12,\n"
+         "                            home, end, pageup, pagedown, up, down, left, right,\n"
+         "                            insert, delete\n"
+         "  type TEXT                 type TEXT, one key press per character (Latin-1; a line\n"
+         "                            break is Enter)\n"
          "options:\n"
          "  --server ADDR      server IPv4 address (default 127.0.0.1)\n"
          "  --port N           server port (default 8888)\n"
          "  --local-port N     send from this port (default: any free one); the server heeds\n"
-         "                     only the port that connected, so goodbye and send need it\n"
+         "                     only the port that connected, so goodbye, send, and view\n"
+         "                     or input without --password need it\n"
          "  --timeout SECONDS  wait this long for the connect answer (default 3)\n"
          "  --stay             connect: leave the session open\n"
          "  --wait SECONDS     send: print what the server sends back for this long\n"
-         "  --password PW      view: connect with PW first and say goodbye after; without\n"
-         "                     it, view uses the session of --local-port\n"
+         "  --password PW      view and input: connect with PW first and say goodbye after\n"
+         "                     (which lets go of held buttons and keys); without it they\n"
+         "                     use the session of --local-port\n"
          "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer or no picture,\n"
          "             4 local socket failed, 5 picture incomplete, 6 file not written\n";
 }
@@ -193,7 +339,11 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
     }
     o.file = positional.back();
   } else {
-    return "unknown command " + o.command;
+    bool recognised = false;
+    std::vector<std::string> rest(positional.begin() + 1, positional.end());
+    std::string problem = ParseInputCommand(o.command, rest, &o.input, &recognised);
+    if (!recognised) return "unknown command " + o.command;
+    if (!problem.empty()) return problem;
   }
   if (o.password.size() > static_cast<std::size_t>(wire::kMaxPassword)) {
     return "the password has at most " + std::to_string(wire::kMaxPassword) + " characters";
@@ -235,7 +385,9 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
     return kExitOk;
   }
 
+  const bool input = !o.input.empty();
   if (o.command == "view" && !o.has_password) return RunView(o, client, out, err);
+  if (input && !o.has_password) return RunInput(o, client, out);
 
   switch (client.Connect(o.password, o.timeout_ms)) {
     case ConnectResult::kNoAnswer:
@@ -248,8 +400,8 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
       out << "accepted" << std::endl;
       break;
   }
-  if (o.command == "view") {
-    int result = RunView(o, client, out, err);
+  if (o.command == "view" || input) {
+    int result = input ? RunInput(o, client, out) : RunView(o, client, out, err);
     client.Goodbye();
     return result;
   }

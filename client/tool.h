@@ -22,13 +22,14 @@ enum ToolExit {
 };
 
 struct ToolOptions {
-  std::string command;            // connect, session, goodbye, send, view
-  std::string password;           // connect, session; view with --password
-  bool has_password = false;      // view: connect first (else use the --local-port session)
+  std::string command;            // connect, session, goodbye, send, view, or an input command
+  std::string password;           // connect, session; view and input commands with --password
+  bool has_password = false;      // view, input: connect first (else the --local-port session)
   PictureRequest picture;         // view
   std::string file;               // view
   int hold_ms = 0;                // session
   std::vector<std::uint8_t> datagram;  // send
+  std::vector<std::vector<std::uint8_t>> input;  // input commands: the messages, in order
   Ipv4Endpoint server;
   std::uint16_t local_port = 0;
   int timeout_ms = 3000;
@@ -36,6 +37,11 @@ struct ToolOptions {
   bool stay = false;
   bool help = false;
 };
+
+// The messages of one input command (move, click, type, ...) given its arguments after the
+// command name. Returns "" or what is wrong; `recognised` says whether `command` is one.
+std::string ParseInputCommand(const std::string& command, const std::vector<std::string>& args,
+                              std::vector<std::vector<std::uint8_t>>* messages, bool* recognised);
 
 // Fills `options` from the arguments after the program name. Returns "" or what is wrong.
 std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions* options);

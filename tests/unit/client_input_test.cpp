@@ -1,0 +1,99 @@
+// The input commands of ravelo-client: the messages each one sends, and its usage errors.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "client/tool.h"
+#include "client_fake_clock.h"
+#include "fake_socket_layer.h"
+
+namespace ravelo {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Args = std::vector<std::string>;
+
+TEST(ClientInputArguments, MessagesOfEachCommand) {
+  struct Case {
+    Args args;
+    std::vector<Bytes> messages;
+  };
+  const Case cases[] = {
+      {{"move", "128", "96"}, {{3, 128, 96}}},
+      {{"move-rel", "0", "255"}, {{4, 0, 255}}},
+      {{"anchor", "7", "8"}, {{5, 7, 8}}},
+      {{"move-region", "1", "2", "3", "4"}, {{6, 1, 2, 3, 4}}},
+      {{"click", "left"}, {{9}, {10}}},
+      {{"click", "right"}, {{12}, {13}}},
+      {{"click", "middle"}, {{15}, {16}}},
+      {{"button", "left", "down"}, {{9}}},
+      {{"button", "middle", "up"}, {{16}}},
+      {{"key", "65"}, {{17, 65}}},
+      {{"key", "Enter"}, {{17, 161}}},
+      {{"key", "f12", "down"}, {{18, 140}}},
+      {{"key", "esc", "up"}, {{19, 147}}},
+      {{"key", "delete"}, {{17, 160}}},
+      {{"type", "Hi!"}, {{17, 'H'}, {17, 'i'}, {17, '!'}}},
+      {{"type", "a\nb"}, {{17, 'a'}, {17, 161}, {17, 'b'}}},
+      {{"type", "\xC3\xA9"}, {{17, 0xE9}}},  // é in UTF-8
+      {{"type", "\xE9"}, {{17, 0xE9}}},      // é in Latin-1
+      {{"type", "\xC2\x97"}, {{17, 151}}},   // the one code of 128..161 that is a character
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+    ToolOptions o;
+    EXPECT_EQ(ParseToolArguments(c.args, &o), "");
+    EXPECT_EQ(o.input, c.messages);
+  }
+}
+
+TEST(ClientInputArguments, Rejected) {
+  const Args cases[] = {
+      {"move", "1"},          {"move", "1", "256"},          {"move", "1", "2", "3"},
+      {"move-region", "1", "2", "3"}, {"click"},             {"click", "top"},
+      {"click", "left", "down"}, {"button", "left"},         {"button", "left", "press"},
+      {"key"},                {"key", "256"},                {"key", "shift"},
+      {"key", "enter", "twice"}, {"type"},                   {"type", ""},
+      {"type", "a", "b"},     {"type", "\xC2\xA1"},          {"type", "\xE2\x82\xAC"},
+      {"type", "\xA0"},       {"move", "-1", "2"},
+  };
+  for (const Args& args : cases) {
+    std::string joined;
+    for (const std::string& a : args) joined += a + " ";
+    SCOPED_TRACE(joined);
+    ToolOptions o;
+    EXPECT_NE(ParseToolArguments(args, &o), "");
+  }
+}
+
+TEST(ClientInput, SentInOneSessionAtTheServersPace) {
+  struct Case {
+    const char* name;
+    Args args;
+    std::vector<Bytes> sent;
+    std::string out;
+  };
+  const Case cases[] = {
+      {"password", {"--password", "pw", "type", "Hi"},
+       {{0, 'p', 'w'}, {17, 'H'}, {17, 'i'}, {1}}, "accepted\nsent 2 messages\n"},
+      {"session", {"--local-port", "40000", "click", "left"}, {{9}, {10}}, "sent 2 messages\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    FakeSocketLayer net;
+    const Ipv4Endpoint server = Endpoint(127, 0, 0, 1, 8888);
+    clock.At(1, [&] { net.Queue({0, 1}, server); });
+    std::ostringstream out, err;
+    const std::int64_t start = clock.now;
+    EXPECT_EQ(ToolMain(c.args, ClientServices{net, clock}, out, err), kExitOk);
+    std::vector<Bytes> sent;
+    for (const Datagram& d : net.sent) sent.push_back(d.bytes);
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(out.str(), c.out);
+    EXPECT_GE(clock.now - start, 5);  // one pass of the server between two messages
+  }
+}
+
+}  // namespace
+}  // namespace ravelo
