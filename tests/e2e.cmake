@@ -4,6 +4,11 @@ if(WIN32)
   target_link_libraries(window_driver PRIVATE user32)
   set_target_properties(window_driver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
   ravelo_warnings(window_driver)
+  # A window that records the input it receives, for the remote-control tests.
+  add_executable(input_recorder e2e/input_recorder.cpp)
+  target_link_libraries(input_recorder PRIVATE user32 gdi32)
+  set_target_properties(input_recorder PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+  ravelo_warnings(input_recorder)
 else()
   # ravelo.exe from the Windows build, driven from here; skipped (77) when it is not built.
   find_package(Python3 COMPONENTS Interpreter)
