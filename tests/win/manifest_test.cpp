@@ -1,6 +1,4 @@
-// The manifest built into ravelo.exe, read back through the system's own manifest parser,
-// and what the system makes of it in a process that carries it: this test links the same
-// file as its own manifest.
+// The manifest built into ravelo.exe, read back through the system's own manifest parser.
 #define NOMINMAX
 #include <windows.h>
 
@@ -55,21 +53,6 @@ TEST_F(ProgramManifest, RunsAsInvokerWithoutUiAccess) {
                            sizeof level, &written));
   EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
   EXPECT_EQ(level.UiAccess, 0u);
-}
-
-// Windows runs a program without the declaration DPI-unaware; Wine treats every program as
-// per-monitor aware, so there this guards nothing, but it costs nothing either.
-TEST(ManifestAtRunTime, ProcessIsDpiAware) {
-  EXPECT_TRUE(IsProcessDPIAware());
-  using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)();
-  using GetAwareness = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
-  HMODULE user = GetModuleHandleW(L"user32.dll");
-  auto context = reinterpret_cast<GetContext>(
-      reinterpret_cast<void*>(GetProcAddress(user, "GetThreadDpiAwarenessContext")));
-  auto awareness = reinterpret_cast<GetAwareness>(
-      reinterpret_cast<void*>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext")));
-  if (context == nullptr || awareness == nullptr) GTEST_SKIP() << "no DPI awareness contexts";
-  EXPECT_EQ(awareness(context()), DPI_AWARENESS_PER_MONITOR_AWARE);
 }
 
 }  // namespace
