@@ -60,7 +60,9 @@ void RaveloClient::SendRaw(const Bytes& datagram) {
   Send(datagram.data(), static_cast<int>(datagram.size()));
 }
 
-void RaveloClient::Hold(int duration_ms) { Pump(clock_.NowMs() + duration_ms, nullptr); }
+void RaveloClient::Hold(int duration_ms) {
+  Pump(clock_.NowMs() + duration_ms, nullptr, false);
+}
 
 std::optional<RaveloClient::Bytes> RaveloClient::Receive(int timeout_ms) {
   auto any = [](const Bytes&) { return true; };
@@ -69,30 +71,38 @@ std::optional<RaveloClient::Bytes> RaveloClient::Receive(int timeout_ms) {
 
 std::optional<RaveloClient::Bytes> RaveloClient::WaitFor(
     const std::function<bool(const Bytes&)>& wanted, int timeout_ms) {
-  return Pump(clock_.NowMs() + timeout_ms, &wanted);
+  return WaitUntil(wanted, clock_.NowMs() + timeout_ms);
 }
 
+std::optional<RaveloClient::Bytes> RaveloClient::WaitUntil(
+    const std::function<bool(const Bytes&)>& wanted, std::int64_t deadline_ms) {
+  return Pump(deadline_ms, &wanted, false);
+}
+
+void RaveloClient::Discard(int limit_ms) { Pump(clock_.NowMs() + limit_ms, nullptr, true); }
+
 std::optional<RaveloClient::Bytes> RaveloClient::Pump(
-    std::int64_t deadline, const std::function<bool(const Bytes&)>* wanted) {
+    std::int64_t deadline, const std::function<bool(const Bytes&)>* wanted, bool until_empty) {
   for (;;) {
     Ipv4Endpoint source;
-    int n;
-    while ((n = socket_.ReceiveFrom(receive_, wire::kBufferSize, &source)) > 0) {
-      // Someone else's datagram must not be taken for the server's answer.
-      if (source != server_) continue;
+    const int n = socket_.ReceiveFrom(receive_, wire::kBufferSize, &source);
+    // Someone else's datagram must not be taken for the server's answer.
+    if (n > 0 && source == server_) {
       if (receive_[0] == wire::kKeepAlive) {
         ++server_keep_alives_;
         if (keep_alive_observer_) keep_alive_observer_(clock_.NowMs());
         if (connected_) SendKeepAlive();
-        continue;
+      } else {
+        Bytes datagram(receive_, receive_ + n);
+        if (wanted && (*wanted)(datagram)) return datagram;
       }
-      Bytes datagram(receive_, receive_ + n);
-      if (wanted && (*wanted)(datagram)) return datagram;
     }
-    std::int64_t now = clock_.NowMs();
+    const std::int64_t now = clock_.NowMs();
     if (connected_ && now >= next_keep_alive_ms_) SendKeepAlive();
     if (now >= deadline) return std::nullopt;
-    std::int64_t nap = std::min<std::int64_t>(kPollIntervalMs, deadline - now);
+    if (n > 0) continue;  // more may be waiting
+    if (until_empty) return std::nullopt;
+    const std::int64_t nap = std::min<std::int64_t>(kPollIntervalMs, deadline - now);
     clock_.SleepMs(static_cast<int>(nap));
   }
 }

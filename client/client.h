@@ -63,6 +63,12 @@ class RaveloClient {
   // Like Receive, but drops datagrams for which `wanted` is false (late chunks of an
   // earlier picture, say).
   std::optional<Bytes> WaitFor(const std::function<bool(const Bytes&)>& wanted, int timeout_ms);
+  // The same up to a time of the client's clock, so that several waits can share one deadline.
+  std::optional<Bytes> WaitUntil(const std::function<bool(const Bytes&)>& wanted,
+                                 std::int64_t deadline_ms);
+  // Drops what is already waiting (answering keep-alives), for at most `limit_ms` in case
+  // the datagrams never stop.
+  void Discard(int limit_ms);
 
   // Called with the clock's time for every keep-alive the server sends.
   void OnServerKeepAlive(std::function<void(std::int64_t now_ms)> observer) {
@@ -71,10 +77,13 @@ class RaveloClient {
   int ServerKeepAlives() const { return server_keep_alives_; }
   int KeepAlivesSent() const { return keep_alives_sent_; }
   const Ipv4Endpoint& Server() const { return server_; }
+  std::int64_t NowMs() { return clock_.NowMs(); }
 
  private:
+  // Every wait checks its deadline and the keep-alive after each datagram, not only when
+  // the socket runs dry: a steady stream of datagrams must not hold it up.
   std::optional<Bytes> Pump(std::int64_t deadline,
-                            const std::function<bool(const Bytes&)>* wanted);
+                            const std::function<bool(const Bytes&)>* wanted, bool until_empty);
   void SendKeepAlive();
   void Send(const std::uint8_t* data, int length);
 

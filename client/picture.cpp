@@ -1,29 +1,46 @@
 #include "client/picture.h"
 
 #include <optional>
+#include <utility>
 
 #include "server/protocol.h"
 
 namespace ravelo {
+namespace {
 
-Picture FetchPicture(RaveloClient& client, const PictureRequest& request,
-                     const FetchLimits& limits) {
-  using Bytes = RaveloClient::Bytes;
+using Bytes = RaveloClient::Bytes;
+
+bool IsWholeJpeg(const Bytes& b) {
+  return b.size() >= 4 && b[0] == 0xFF && b[1] == 0xD8 && b[b.size() - 2] == 0xFF &&
+         b[b.size() - 1] == 0xD9;
+}
+
+Picture FetchOnce(RaveloClient& client, const PictureRequest& request, const FetchLimits& limits) {
   const std::uint8_t ready_type = request.full ? wire::kFullView : wire::kRegionView;
   const std::uint8_t chunk_type = request.full ? wire::kFullChunk : wire::kRegionChunk;
   Picture picture;
+  picture.asks = 1;
 
   // Leftovers of an earlier, abandoned fetch would otherwise pass for this picture's.
-  while (client.Receive(0)) {
-  }
+  client.Discard(limits.discard_limit_ms);
   client.SendRaw(request.full ? Bytes{ready_type} : Bytes{ready_type, request.x, request.y});
-  auto is_ready = [&](const Bytes& d) { return d.size() >= 2 && d[0] == ready_type; };
+  auto is_ready = [&](const Bytes& d) { return d.size() == 2 && d[0] == ready_type; };
   std::optional<Bytes> ready = client.WaitFor(is_ready, limits.ready_timeout_ms);
   if (!ready) return picture;
-  picture.chunks = (*ready)[1];
+  picture.status = Picture::kIncomplete;
 
-  std::vector<std::optional<Bytes>> parts(static_cast<std::size_t>(picture.chunks));
-  int missing = picture.chunks;
+  std::vector<std::optional<Bytes>> parts;
+  int missing = 0;
+  auto announced = [&](std::uint8_t count) {
+    picture.chunks = count;
+    parts.assign(count, std::nullopt);
+    missing = count;
+  };
+  announced((*ready)[1]);
+  auto wanted = [&](const Bytes& d) {
+    return is_ready(d) || (d[0] == chunk_type && d.size() > wire::kChunkHeader &&
+                           d.size() <= wire::kChunkHeader + wire::kChunkSize);
+  };
   for (int round = 0; round < limits.rounds && missing > 0; ++round) {
     // All at once: the server answers one per main-loop pass and queues the rest.
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -31,26 +48,71 @@ Picture FetchPicture(RaveloClient& client, const PictureRequest& request,
       client.SendRaw({chunk_type, static_cast<std::uint8_t>(i)});
       ++picture.requests;
     }
+    const std::int64_t deadline = client.NowMs() + limits.chunk_timeout_ms;
     while (missing > 0) {
-      // Late chunks of an earlier picture of this view look the same; the index and the
-      // count of this one are all that can tell them apart.
-      auto is_chunk = [&](const Bytes& d) { return d.size() > 2 && d[0] == chunk_type; };
-      std::optional<Bytes> chunk = client.WaitFor(is_chunk, limits.chunk_timeout_ms);
-      if (!chunk) break;
-      std::size_t index = (*chunk)[1];
+      std::optional<Bytes> d = client.WaitUntil(wanted, deadline);
+      if (!d) break;
+      if (is_ready(*d)) {
+        // A late answer to an earlier request came first: the server's buffer now holds
+        // the picture of this later count, so what came before it may belong to another.
+        announced((*d)[1]);
+        break;
+      }
+      const std::size_t index = (*d)[1];
       if (index >= parts.size() || parts[index]) continue;
-      parts[index] = Bytes(chunk->begin() + wire::kChunkHeader, chunk->end());
+      const int length = static_cast<int>(d->size()) - wire::kChunkHeader;
+      if (index + 1 < parts.size() && length != wire::kChunkSize) {
+        picture.flaw = Picture::kChunkSize;
+        picture.bad_chunk = static_cast<int>(index);
+        picture.bad_size = length;
+        return picture;
+      }
+      parts[index] = Bytes(d->begin() + wire::kChunkHeader, d->end());
       --missing;
     }
   }
   picture.missing = missing;
-  if (missing > 0) {
-    picture.status = Picture::kIncomplete;
+  if (picture.chunks == 0) {
+    picture.flaw = Picture::kNoChunks;
     return picture;
   }
-  for (const auto& part : parts) picture.bytes.insert(picture.bytes.end(), part->begin(), part->end());
+  if (missing > 0) {
+    picture.flaw = Picture::kChunksMissing;
+    return picture;
+  }
+  Bytes bytes;
+  for (const auto& part : parts) bytes.insert(bytes.end(), part->begin(), part->end());
+  if (!IsWholeJpeg(bytes)) {
+    picture.flaw = Picture::kNotJpeg;
+    return picture;
+  }
+  picture.bytes = std::move(bytes);
   picture.status = Picture::kComplete;
   return picture;
+}
+
+}  // namespace
+
+Picture FetchPicture(RaveloClient& client, const PictureRequest& request,
+                     const FetchLimits& limits) {
+  Picture result;
+  int requests = 0;
+  for (int ask = 1; ask <= limits.asks; ++ask) {
+    Picture picture = FetchOnce(client, request, limits);
+    requests += picture.requests;
+    const bool answered = picture.status != Picture::kNotAnnounced;
+    // A repeat that gets no answer leaves what the earlier ask found out.
+    if (answered || ask == 1) result = std::move(picture);
+    result.asks = ask;
+    result.requests = requests;
+    // Chunks that stayed away through every round would stay away again; a wrong count
+    // or a broken picture is most likely a stale announcement, which a new request settles.
+    if (!answered || result.status == Picture::kComplete ||
+        result.flaw == Picture::kChunksMissing) {
+      break;
+    }
+  }
+  return result;
 }
 
 }  // namespace ravelo

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 #include <optional>
+#include <string>
 
 #include "client/address.h"
 
@@ -54,6 +55,24 @@ std::string Decimal(const RaveloClient::Bytes& bytes) {
   return text;
 }
 
+// Why an announced picture was not taken, after "picture incomplete: ".
+std::string Flaw(const Picture& p) {
+  switch (p.flaw) {
+    case Picture::kNoChunks:
+      return "the server announced 0 chunks";
+    case Picture::kChunkSize:
+      return "chunk " + std::to_string(p.bad_chunk) + " of " + std::to_string(p.chunks) +
+             " has " + std::to_string(p.bad_size) + " bytes, not " +
+             std::to_string(wire::kChunkSize);
+    case Picture::kNotJpeg:
+      return "the " + std::to_string(p.chunks) + " chunks are not a whole JPEG file";
+    case Picture::kChunksMissing:
+    case Picture::kNoFlaw:
+      break;
+  }
+  return std::to_string(p.missing) + " of " + std::to_string(p.chunks) + " chunks missing";
+}
+
 int RunView(const ToolOptions& o, RaveloClient& client, std::ostream& out, std::ostream& err) {
   Picture picture = FetchPicture(client, o.picture);
   if (picture.status == Picture::kNotAnnounced) {
@@ -61,8 +80,7 @@ int RunView(const ToolOptions& o, RaveloClient& client, std::ostream& out, std::
     return kExitNoAnswer;
   }
   if (picture.status == Picture::kIncomplete) {
-    out << "picture incomplete: " << picture.missing << " of " << picture.chunks
-        << " chunks missing" << std::endl;
+    out << "picture incomplete: " << Flaw(picture) << std::endl;
     return kExitIncomplete;
   }
   std::ofstream file(o.file, std::ios::binary | std::ios::trunc);
@@ -70,6 +88,7 @@ int RunView(const ToolOptions& o, RaveloClient& client, std::ostream& out, std::
              static_cast<std::streamsize>(picture.bytes.size()));
   file.close();
   if (!file) {
+    std::remove(o.file.c_str());  // no part of a picture passes for the whole
     err << "cannot write " << o.file << std::endl;
     return kExitFile;
   }
@@ -221,6 +240,9 @@ const char* ToolUsage() {
          "  send TYPE [BYTE...]       send one datagram of decimal bytes\n"
          "  view full FILE            fetch the full view into FILE (a JPEG)\n"
          "  view region X Y FILE      fetch the region picked at X Y on the full view\n"
+         "                            view waits up to 5 s for the picture to be announced and\n"
+         "                            2.5 s for its chunks, asks once more when they do not\n"
+         "                            make a whole JPEG, and writes FILE only when they do\n"
          "input commands (each with --password PW, or in the session of --local-port):\n"
          "  move X Y                  pointer to X Y of the 256x192 full view\n"
          "  move-rel X Y              pointer by the distance from the last move-rel/anchor point\n"

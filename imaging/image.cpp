@@ -104,6 +104,14 @@ DcHandle CImage::GetDC() {
       return nullptr;
     }
     m_hOldBitmap = Gdi().SelectInto(m_hDC, m_hBitmap);
+    if (m_hOldBitmap == nullptr) {
+      // The bitmap is not in the context (it is held by another, or there is none): a use
+      // of it would draw nowhere, and its release would have nothing to select back.
+      m_pool.Return(m_hDC);
+      m_hDC = nullptr;
+      --m_nDCRefCount;
+      return nullptr;
+    }
   }
   return m_hDC;
 }

@@ -98,7 +98,7 @@ void StreamServer::StopServer() {
   log_.LogMessage(kClosed);
 }
 
-void StreamServer::DropClient(int reason) {
+void StreamServer::DropClient(DropReason reason) {
   if (reason == kGoodbyeReceived) {
     log_.LogMessage(kDisconnected);
   } else if (reason == kTimedOut) {

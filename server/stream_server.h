@@ -55,7 +55,7 @@ class StreamServer {
   bool IsRunning() const { return running_; }
   // One step of network work: at most one datagram, then keep-alive and time-out.
   void PollNetwork();
-  void DropClient(int reason);
+  void DropClient(DropReason reason);
 
   // Captures the view, reads its file back into `buffer` and announces it to the client.
   bool PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer);

@@ -1,3 +1,10 @@
 ravelo_test(server_window_test
   SOURCES unit/server_window_test.cpp
   LIBS ravelo_shell)
+
+if(WIN32)
+  # The manifest built into ravelo.exe.
+  ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp)
+  add_dependencies(manifest_test ravelo)
+  set_tests_properties(manifest_test PROPERTIES WORKING_DIRECTORY $<TARGET_FILE_DIR:ravelo>)
+endif()

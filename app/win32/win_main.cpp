@@ -13,12 +13,6 @@
 
 namespace {
 
-// The class is registered for the program's name even though the window is a dialog.
-LRESULT CALLBACK ClassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  ravelo::ServerDialogProc(window, message, wParam, lParam);
-  return DefWindowProcA(window, message, wParam, lParam);
-}
-
 HICON LoadIconSized(HINSTANCE instance, int id, int size) {
   return static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
@@ -42,7 +36,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   WNDCLASSEXA wc = {};
   wc.cbSize = sizeof wc;
   wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = ClassProc;
+  wc.lpfnWndProc = DefWindowProcA;  // registered for the program's name; no window uses it
   wc.hInstance = instance;
   wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_LARGE));
   wc.hIconSm = LoadIconSized(instance, IDI_SMALL, 16);

@@ -4,15 +4,11 @@
 #include <windows.h>
 
 #include "imaging/desktop_source.h"
+#include "imaging/win32/handle_cast.h"
 
 namespace ravelo {
 
 namespace {
-
-template <typename To, typename From>
-To As(From from) {
-  return reinterpret_cast<To>(from);
-}
 
 class Win32DesktopSource : public DesktopSource {
  public:

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/gdi_api.h"
+#include "imaging/win32/handle_cast.h"
 
 namespace ravelo {
 
@@ -14,11 +15,6 @@ static_assert(offsetof(BitmapInfoBlock, colors) == offsetof(BITMAPINFO, bmiColor
 static_assert(sizeof(RgbQuad) == sizeof(RGBQUAD), "RGBQUAD");
 
 namespace {
-
-template <typename To, typename From>
-To As(From from) {
-  return reinterpret_cast<To>(from);
-}
 
 // Owns a GDI object made for a moment, such as the bitmaps an icon is built from.
 class GdiObjectOwner {

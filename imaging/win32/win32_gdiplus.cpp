@@ -8,6 +8,7 @@
 #include <cstddef>
 
 #include "imaging/gdiplus_api.h"
+#include "imaging/win32/handle_cast.h"
 
 namespace ravelo {
 
@@ -21,11 +22,6 @@ static_assert(sizeof(Guid) == sizeof(GUID), "GUID");
 static_assert(sizeof(char16_t) == sizeof(WCHAR), "UTF-16 text");
 
 namespace {
-
-template <typename To, typename From>
-To As(From from) {
-  return reinterpret_cast<To>(from);
-}
 
 GpStatus Code(Gdiplus::Status status) { return static_cast<GpStatus>(status); }
 

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace ravelo {
@@ -47,13 +48,18 @@ void BsdSocketLayer::Close() {
 }
 
 int BsdSocketLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) {
-  if (fd_ < 0) return 0;
+  if (fd_ < 0 || capacity <= 0) return 0;
   sockaddr_in sa{};
-  socklen_t len = sizeof sa;
-  // MSG_TRUNC reports the real length, so an over-long datagram is dropped as Winsock does.
-  ssize_t n = ::recvfrom(fd_, buffer, static_cast<size_t>(capacity), MSG_TRUNC,
-                         reinterpret_cast<sockaddr*>(&sa), &len);
-  if (n <= 0 || n > capacity) return 0;
+  iovec part{buffer, static_cast<size_t>(capacity)};
+  msghdr message{};
+  message.msg_name = &sa;
+  message.msg_namelen = sizeof sa;
+  message.msg_iov = &part;
+  message.msg_iovlen = 1;
+  const ssize_t n = ::recvmsg(fd_, &message, 0);
+  // A datagram longer than the buffer arrives cut short; every POSIX system marks that in
+  // the flags that come back, and it is dropped as Winsock drops it.
+  if (n <= 0 || (message.msg_flags & MSG_TRUNC) != 0) return 0;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return static_cast<int>(n);

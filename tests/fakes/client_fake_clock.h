@@ -21,8 +21,12 @@ class FakeClock : public ClientClock {
 
   std::int64_t NowMs() override { return now; }
   void SleepMs(int ms) override {
-    now += ms;
     slept += ms;
+    Advance(ms);
+  }
+  // Time that passes while the client is busy rather than asleep.
+  void Advance(std::int64_t ms) {
+    now += ms;
     while (!actions_.empty() && actions_.begin()->first <= now) {
       auto action = std::move(actions_.begin()->second);
       actions_.erase(actions_.begin());

@@ -12,9 +12,14 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Ipv4Endpoint kServer = Endpoint(127, 0, 0, 1, 8888);
 
+// Framed by the JPEG start and end markers, as a picture must be to be taken.
 Bytes PictureOf(std::size_t size) {
   Bytes b(size);
   for (std::size_t i = 0; i < size; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 1000);
+  b[0] = 0xFF;
+  b[1] = 0xD8;
+  b[size - 2] = 0xFF;
+  b[size - 1] = 0xD9;
   return b;
 }
 
@@ -47,7 +52,7 @@ TEST_F(PictureTest, WholePictures) {
       {3000, {}, 3, 3},
       {30000, {}, 30, 30},
       {999, {}, 1, 1},
-      {0, {}, 0, 0},
+      {4, {}, 1, 1},
       {2500, {{1, 1}}, 3, 4},          // one lost reply is asked for again
       {5000, {{0, 2}, {4, 1}}, 5, 8},  // twice lost takes a third round
       {2500, {{2, 4}}, 3, 7},          // the last round still gets it

@@ -17,6 +17,15 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Args = std::vector<std::string>;
 
+// Bytes framed by the JPEG start and end markers.
+Bytes JpegOf(std::size_t size) {
+  Bytes b(size, 0xD8);
+  b[0] = 0xFF;
+  b[size - 2] = 0xFF;
+  b[size - 1] = 0xD9;
+  return b;
+}
+
 TEST(ClientToolArguments, Accepted) {
   struct Case {
     Args args;
@@ -228,7 +237,7 @@ TEST(ClientToolView, Outcomes) {
     FakeClock clock;
     FakePictureServer net;
     net.server = Endpoint(127, 0, 0, 1, 8888);
-    net.picture.assign(c.size, 0xD8);
+    net.picture = JpegOf(c.size);
     net.announce = c.announce;
     if (c.lose_chunk) net.losses = {{1, 1000}};
     std::ostringstream out, err;
@@ -239,6 +248,108 @@ TEST(ClientToolView, Outcomes) {
     EXPECT_EQ(net.sent.back().bytes == Bytes{1}, c.goodbye);
     std::ifstream written(file, std::ios::binary);
     if (c.exit == kExitOk) {
+      Bytes bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+      EXPECT_EQ(bytes, net.picture);
+    } else {
+      EXPECT_FALSE(written.is_open());
+    }
+  }
+  std::remove(file.c_str());
+}
+
+// Every wait of the tool ends by its deadline whatever keeps arriving, the session's own
+// keep-alives go out on time meanwhile, and a picture is written only when it came whole.
+TEST(ClientToolWaits, EndByTheirDeadlines) {
+  using Stream = FakePictureServer::Stream;
+  const Ipv4Endpoint server = Endpoint(127, 0, 0, 1, 8888);
+  const Ipv4Endpoint stranger = Endpoint(127, 0, 0, 2, 8888);
+  const std::string file = "client_tool_test_waits.jpg";
+  const Args view{"view", "full", file, "--password", "pw"};
+  Bytes duplicate{23, 0};
+  duplicate.resize(1002, 0xD8);
+  const Bytes beyond{23, 7, 1, 2, 3};
+  Bytes not_jpeg = JpegOf(2500);
+  not_jpeg.back() = 0;
+
+  struct Case {
+    const char* name;
+    Args args;
+    std::vector<Stream> streams;
+    std::size_t size = 2500;
+    bool accept = true;
+    bool announce = true;
+    std::map<int, int> losses = {};
+    std::map<int, int> cuts = {};
+    std::vector<Datagram> before_ready = {};
+    Bytes picture = {};  // instead of a whole one of `size` bytes
+    int exit = kExitOk;
+    std::string out;
+    std::int64_t returns_by;  // the deadline, and the 1 ms of reading a streamed datagram
+    int view_requests = 1;
+  };
+  const Case cases[] = {
+      {"strangers' stream, no answer", {"connect", "pw"}, {{{0, 1}, stranger}}, 0, false, true,
+       {}, {}, {}, {}, kExitNoAnswer, "no answer from 127.0.0.1:8888\n", 3001, 0},
+      {"strangers' stream, answer amid it", {"connect", "pw"}, {{{0, 0}, stranger}}, 0, true,
+       true, {}, {}, {}, {}, kExitOk, "accepted\n", 5, 0},
+      {"strangers' stream through a session", {"session", "pw", "10"}, {{{2}, stranger}}, 0,
+       true, true, {}, {}, {}, {}, kExitOk, "accepted\ngoodbye\n", 10002, 0},
+      {"strangers' stream while waiting for replies", {"send", "3", "1", "1", "--wait", "1"},
+       {{{22, 1}, stranger}}, 0, true, true, {}, {}, {}, {}, kExitOk, "", 1001, 0},
+      {"keep-alive stream, nothing announced", view, {{{2}, server}}, 2500, true, false, {}, {},
+       {}, {}, kExitNoAnswer, "accepted\nno picture from 127.0.0.1:8888\n", 5102},
+      {"junk trickle, a chunk lost for good", view, {{duplicate, server, 400}}, 2500, true,
+       true, {{2, 1000}}, {}, {}, {}, kExitIncomplete,
+       "accepted\npicture incomplete: 1 of 3 chunks missing\n", 2502},
+      {"trickle of an index past the end", view, {{beyond, server, 400}}, 2500, true, true,
+       {{1, 1000}}, {}, {}, {}, kExitIncomplete,
+       "accepted\npicture incomplete: 1 of 3 chunks missing\n", 2502},
+      {"stale ready of a smaller count", view, {}, 2500, true, true, {}, {}, {{{22, 2}, server}},
+       {}, kExitOk, "accepted\n" + file + ": 2500 bytes in 3 chunks\n", 10},
+      {"stale ready of a larger count", view, {}, 2500, true, true, {}, {}, {{{22, 5}, server}},
+       {}, kExitOk, "accepted\n" + file + ": 2500 bytes in 3 chunks\n", 10},
+      {"zero count", view, {}, 0, true, true, {}, {}, {}, {}, kExitIncomplete,
+       "accepted\npicture incomplete: the server announced 0 chunks\n", 10, 2},
+      {"short middle chunk", view, {}, 2500, true, true, {}, {{1, 500}}, {}, {},
+       kExitIncomplete, "accepted\npicture incomplete: chunk 1 of 3 has 500 bytes, not 1000\n",
+       10, 2},
+      {"no end marker", view, {}, 2500, true, true, {}, {}, {}, not_jpeg, kExitIncomplete,
+       "accepted\npicture incomplete: the 3 chunks are not a whole JPEG file\n", 10, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::remove(file.c_str());
+    FakeClock clock;
+    FakePictureServer net;
+    net.clock = &clock;
+    net.server = server;
+    net.streams = c.streams;
+    net.accept = c.accept;
+    net.announce = c.announce;
+    net.losses = c.losses;
+    net.cuts = c.cuts;
+    net.before_ready = c.before_ready;
+    net.picture = c.picture.empty() && c.size > 0 ? JpegOf(c.size) : c.picture;
+    std::ostringstream out, err;
+    EXPECT_EQ(ToolMain(c.args, ClientServices{net, clock}, out, err), c.exit);
+    EXPECT_EQ(out.str(), c.out);
+    EXPECT_LE(clock.now, c.returns_by);
+
+    int view_requests = 0;
+    std::int64_t last_keep_alive = net.send_times.front();  // the connect request
+    for (std::size_t i = 0; i < net.sent.size(); ++i) {
+      if (net.sent[i].bytes == Bytes{22}) ++view_requests;
+      if (net.sent[i].bytes != Bytes{2}) continue;
+      EXPECT_LE(net.send_times[i] - last_keep_alive, RaveloClient::kKeepAliveIntervalMs + 2);
+      last_keep_alive = net.send_times[i];
+    }
+    if (c.args[0] == "session") {
+      EXPECT_LE(clock.now - last_keep_alive, RaveloClient::kKeepAliveIntervalMs + 2);
+    }
+    EXPECT_EQ(view_requests, c.view_requests);
+
+    std::ifstream written(file, std::ios::binary);
+    if (c.exit == kExitOk && c.args[0] == "view") {
       Bytes bytes((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
       EXPECT_EQ(bytes, net.picture);
     } else {

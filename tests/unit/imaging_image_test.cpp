@@ -182,6 +182,38 @@ TEST_F(ImageTest, DrawContextIsUseCountedAndPooled) {
   EXPECT_TRUE(image.IsNull());
 }
 
+// A bitmap can be in one drawing context at a time: while another holds it, the image has
+// no drawing context to give, keeps no use and returns the pooled one unchanged.
+TEST_F(ImageTest, RefusedSelectLeavesNoUseAndReturnsTheContext) {
+  CImage image(pool, startup);
+  ASSERT_TRUE(image.Create(4, 4, 24, 0));
+  const DcHandle other = gdi.CreateMemoryContext();
+  ASSERT_NE(other, nullptr);
+  const BitmapHandle stock = gdi.SelectInto(other, image.GetBitmap());
+  ASSERT_NE(stock, nullptr);
+
+  EXPECT_EQ(image.GetDC(), nullptr);
+  EXPECT_EQ(image.GetDCUseCount(), 0);
+  EXPECT_EQ(image.GetCurrentDC(), nullptr);
+  const DcHandle pooled = pool.Peek(0);
+  EXPECT_NE(pooled, nullptr);
+  EXPECT_THROW(CImageDrawScope scope(image), CAtlException);
+  EXPECT_EQ(image.GetDCUseCount(), 0);
+  EXPECT_EQ(pool.Peek(0), pooled);
+  EXPECT_EQ(pool.Peek(1), nullptr);
+
+  // Once free, the bitmap is drawn through the same context and comes out of it again.
+  ASSERT_NE(gdi.SelectInto(other, stock), nullptr);
+  {
+    CImageDrawScope scope(image);
+    EXPECT_EQ(scope.Context(), pooled);
+  }
+  EXPECT_EQ(pool.Peek(0), pooled);
+  EXPECT_NE(gdi.SelectInto(other, image.GetBitmap()), nullptr);
+  EXPECT_NE(gdi.SelectInto(other, stock), nullptr);
+  EXPECT_TRUE(gdi.DeleteContext(other));
+}
+
 TEST_F(ImageTest, PoolKeepsFourAndDeletesTheOneItPushesOut) {
   DcHandle dc[5];
   for (DcHandle& h : dc) {

@@ -1,0 +1,58 @@
+// The manifest built into ravelo.exe, read back through the system's own manifest parser.
+#define NOMINMAX
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr wchar_t kSettings2005[] = L"http://schemas.microsoft.com/SMI/2005/WindowsSettings";
+constexpr wchar_t kSettings2016[] = L"http://schemas.microsoft.com/SMI/2016/WindowsSettings";
+
+// The activation context of manifest resource 1 of ravelo.exe in the current directory.
+class ProgramManifest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t path[MAX_PATH] = {};
+    ASSERT_NE(GetFullPathNameW(L"ravelo.exe", MAX_PATH, path, nullptr), 0u);
+    ASSERT_NE(GetFileAttributesW(path), INVALID_FILE_ATTRIBUTES) << "ravelo.exe is not built";
+    ACTCTXW request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path;
+    request.lpResourceName = MAKEINTRESOURCEW(1);
+    m_context = CreateActCtxW(&request);
+    ASSERT_NE(m_context, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+  }
+  void TearDown() override {
+    if (m_context != INVALID_HANDLE_VALUE) ReleaseActCtx(m_context);
+  }
+  std::wstring Setting(const wchar_t* space, const wchar_t* name) const {
+    wchar_t value[128] = {};
+    SIZE_T written = 0;
+    if (!QueryActCtxSettingsW(0, m_context, space, name, value, 128, &written)) return L"(none)";
+    return value;
+  }
+
+  HANDLE m_context = INVALID_HANDLE_VALUE;
+};
+
+TEST_F(ProgramManifest, DeclaresPerMonitorDpiAwareness) {
+  EXPECT_EQ(Setting(kSettings2005, L"dpiAware"), L"true/pm");
+  EXPECT_EQ(Setting(kSettings2016, L"dpiAwareness"), L"PerMonitorV2, PerMonitor");
+  // Each element counts only in its own namespace.
+  EXPECT_EQ(Setting(kSettings2016, L"dpiAware"), L"(none)");
+}
+
+TEST_F(ProgramManifest, RunsAsInvokerWithoutUiAccess) {
+  ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+  SIZE_T written = 0;
+  ASSERT_TRUE(QueryActCtxW(0, m_context, nullptr, RunlevelInformationInActivationContext, &level,
+                           sizeof level, &written));
+  EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
+  EXPECT_EQ(level.UiAccess, 0u);
+}
+
+}  // namespace
