@@ -37,6 +37,9 @@ class WindowControls {
   virtual void Wait(int ms) = 0;  // the whole program waits
   virtual void Minimize() = 0;
   virtual bool IsMinimized() = 0;
+  virtual void Hide() = 0;
+  virtual void ShowDefault() = 0;  // in the show state the program was started with
+  virtual void BringToTop() = 0;
   virtual void ShowAbout() = 0;  // modal
   virtual void DestroyWindow() = 0;
   virtual void PostQuit(int code) = 0;

@@ -5,3 +5,7 @@ ravelo_test(server_window_test
 ravelo_test(settings_store_test
   SOURCES unit/settings_store_test.cpp
   LIBS ravelo_shell)
+
+ravelo_test(tray_icon_test
+  SOURCES unit/tray_icon_test.cpp
+  LIBS ravelo_shell)
