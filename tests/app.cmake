@@ -9,3 +9,9 @@ ravelo_test(settings_store_test
 ravelo_test(tray_icon_test
   SOURCES unit/tray_icon_test.cpp
   LIBS ravelo_shell)
+
+if(WIN32)
+  ravelo_test(shell_backends_test
+    SOURCES win/shell_backends_test.cpp ${PROJECT_SOURCE_DIR}/resources/ravelo.rc
+    LIBS ravelo_shell_win32)
+endif()
