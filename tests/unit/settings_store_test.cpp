@@ -7,7 +7,6 @@
 namespace ravelo {
 namespace {
 
-using Calls = std::vector<std::string>;
 constexpr RegistryHive kMachine = RegistryHive::kLocalMachine;
 constexpr RegistryHive kUser = RegistryHive::kCurrentUser;
 const std::string kNul(1, '\0');
@@ -120,23 +119,6 @@ TEST(SettingsStoreTest, WhereTheMachineKeyMayNotBeWrittenTheUserKeyHoldsTheSetti
     EXPECT_TRUE(loaded.run_on_startup);
     EXPECT_EQ(registry.calls.back(), c.user_saved ? "HKCU open Ravelo read" : "HKLM open Ravelo read");
   }
-}
-
-TEST(SettingsStoreTest, NothingWritableSavesNothingAndLoadsNothing) {
-  FakeRegistry registry;
-  registry.machine.writable = registry.user.writable = false;
-  FakeWindowControls window;
-  window.password = "pw";
-  RegistrySettings settings(registry);
-  settings.SaveSettings(window);
-  EXPECT_EQ(registry.Settings(kMachine), nullptr);
-  EXPECT_EQ(registry.Settings(kUser), nullptr);
-  // Without the "Software\" key itself nothing is opened below it.
-  registry.machine.keys.clear();
-  registry.calls.clear();
-  settings.LoadSettings(window);
-  EXPECT_EQ(registry.calls, (Calls{"HKCU open Software\\", "HKCU open Ravelo read", "HKLM open Software\\"}));
-  EXPECT_EQ(window.password, "pw");
 }
 
 }  // namespace

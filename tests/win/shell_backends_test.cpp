@@ -121,17 +121,11 @@ TEST_F(ScratchHives, SavesToTheMachineAndRefreshesAnExistingUserKey) {
   }
 }
 
-std::vector<std::pair<DWORD, std::string>> g_records;  // what the shell was handed
-
-BOOL WINAPI Record(DWORD message, NOTIFYICONDATAA* record) {
-  g_records.emplace_back(message, std::string(reinterpret_cast<const char*>(record), record->cbSize));
-  return message == NIM_ADD;
-}
-
 TEST(ShellNotificationAreaTest, TheRecordTheShellGets) {
   HWND owner = CreateWindowA("STATIC", "owner", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  std::vector<std::pair<DWORD, std::string>> records;  // as much of the record as its size claims
   // The test carries the program's resources, so the icon is the program's 16 x 16 one.
-  ShellNotificationArea area(GetModuleHandleA(nullptr), owner, [](DWORD message, NOTIFYICONDATAA* record) {
+  ShellNotificationArea area(GetModuleHandleA(nullptr), owner, [&](DWORD message, NOTIFYICONDATAA* record) {
     ICONINFO info = {};
     BITMAP bitmap = {};
     EXPECT_TRUE(GetIconInfo(record->hIcon, &info));
@@ -140,15 +134,15 @@ TEST(ShellNotificationAreaTest, TheRecordTheShellGets) {
     EXPECT_EQ(bitmap.bmHeight, 16);
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
-    return Record(message, record);
+    records.emplace_back(message, std::string(reinterpret_cast<const char*>(record), record->cbSize));
+    return message == NIM_ADD;
   });
-  g_records.clear();
   EXPECT_TRUE(area.AddIcon());
   EXPECT_FALSE(area.DeleteIcon());  // the shell's answer is passed on
-  ASSERT_EQ(g_records.size(), 2u);
-  EXPECT_EQ(g_records[0].first, DWORD{NIM_ADD});
-  EXPECT_EQ(g_records[1].first, DWORD{NIM_DELETE});
-  for (const auto& r : g_records) {
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].first, DWORD{NIM_ADD});
+  EXPECT_EQ(records[1].first, DWORD{NIM_DELETE});
+  for (const auto& r : records) {
     ASSERT_EQ(r.second.size(), 508u);
     NOTIFYICONDATAA n;
     std::memset(&n, 0, sizeof n);
