@@ -2,9 +2,7 @@
 
 #include "app/tray_icon.h"
 #include "fake_notification_area.h"
-#include "fake_socket_layer.h"
 #include "fake_window.h"
-#include "recording_log.h"
 
 namespace ravelo {
 namespace {
@@ -53,27 +51,6 @@ TEST(TrayIconTest, HideAndRestoreOnlyWhenTheSystemAccepts) {
                                            : std::vector<std::string>{});
     EXPECT_EQ(pane.SelectionStart(), s.brought_back ? static_cast<int>(pane.text.size()) : 0);
   }
-}
-
-TEST(TrayIconTest, TheLoopRetriesARefusedIconAndHidesAWindowMinimisedByHand) {
-  FakeSocketLayer net;
-  RecordingLog log;
-  StreamServer server(8888, ServerServices{net, log, nullptr});  // stopped
-  FakeNotificationArea area;
-  area.accept_add = false;
-  FakeWindowControls window;
-  FakeLogPane pane;
-  NotificationTray tray(area, window, pane);
-  FakePump pump;
-  pump.queue.push_back({[&] { window.minimized = true; }});  // the minimise box
-  pump.queue.push_back({});
-  pump.queue.push_back({[&] { area.accept_add = true; }});
-  pump.queue.push_back({});
-  pump.queue.push_back({nullptr, true, 0});
-  EXPECT_EQ(RunMainLoop(server, window, tray, pump), 0);
-  EXPECT_EQ(area.requests, 3);  // refused twice, then accepted once
-  EXPECT_TRUE(tray.InTray());
-  EXPECT_FALSE(window.visible);
 }
 
 }  // namespace
