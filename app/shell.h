@@ -37,12 +37,15 @@ class WindowControls {
   virtual void Wait(int ms) = 0;  // the whole program waits
   virtual void Minimize() = 0;
   virtual bool IsMinimized() = 0;
+  virtual void Hide() = 0;
+  virtual void ShowDefault() = 0;  // in the show state the program was started with
+  virtual void BringToTop() = 0;
   virtual void ShowAbout() = 0;  // modal
   virtual void DestroyWindow() = 0;
   virtual void PostQuit(int code) = 0;
 };
 
-// The notification-area icon and the settings store; both plug in here.
+// The notification-area icon and the settings store (tray_icon.h, settings_store.h).
 class TrayIcon {
  public:
   virtual ~TrayIcon() = default;
@@ -56,20 +59,6 @@ class SettingsStore {
   virtual ~SettingsStore() = default;
   virtual void LoadSettings(WindowControls& window) = 0;
   virtual void SaveSettings(WindowControls& window) = 0;
-};
-
-// Stand-ins until the tray icon and the settings store exist on a platform.
-class NoTray : public TrayIcon {
- public:
-  bool InTray() const override { return false; }
-  void HideToTray() override {}
-  void RestoreFromTray() override {}
-};
-
-class NoSettings : public SettingsStore {
- public:
-  void LoadSettings(WindowControls&) override {}
-  void SaveSettings(WindowControls&) override {}
 };
 
 // What the window procedure does with its messages.

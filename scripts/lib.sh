@@ -41,6 +41,19 @@ ensure_wineprefix() {
   fi
 }
 
+# Stores a password and "Run on Startup" where ravelo.exe loads them from: the machine's key,
+# and the current user's key as well when that exists, since the program then reads that one.
+store_settings() {
+  local wine key
+  wine=$(wine_cmd)
+  for key in 'HKLM\Software\Ravelo' 'HKCU\Software\Ravelo'; do
+    if [ "${key%%\\*}" = HKCU ] && ! "$wine" reg query "$key" >/dev/null 2>&1; then continue; fi
+    "$wine" reg add "$key" /v Pass /t REG_SZ /d "$1" /f >/dev/null 2>&1 &&
+      "$wine" reg add "$key" /v StartupRun /t REG_DWORD /d 1 /f >/dev/null 2>&1 ||
+      { say "could not store the settings under $key"; return 1; }
+  done
+}
+
 # Uses $DISPLAY when it answers; otherwise starts Xvfb on a free display and exports it.
 ensure_display() {
   local geometry=${1:-1024x768x24}

@@ -2,7 +2,19 @@ ravelo_test(server_window_test
   SOURCES unit/server_window_test.cpp
   LIBS ravelo_shell)
 
+ravelo_test(settings_store_test
+  SOURCES unit/settings_store_test.cpp
+  LIBS ravelo_shell)
+
+ravelo_test(tray_icon_test
+  SOURCES unit/tray_icon_test.cpp
+  LIBS ravelo_shell)
+
 if(WIN32)
+  ravelo_test(shell_backends_test
+    SOURCES win/shell_backends_test.cpp ${PROJECT_SOURCE_DIR}/resources/ravelo.rc
+    LIBS ravelo_shell_win32)
+
   # The manifest built into ravelo.exe.
   ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp)
   add_dependencies(manifest_test ravelo)

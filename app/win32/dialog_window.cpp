@@ -60,6 +60,12 @@ void DialogControls::Minimize() { ShowWindow(dialog_, SW_MINIMIZE); }
 
 bool DialogControls::IsMinimized() { return IsIconic(dialog_) != FALSE; }
 
+void DialogControls::Hide() { ShowWindow(dialog_, SW_HIDE); }
+
+void DialogControls::ShowDefault() { ShowWindow(dialog_, SW_SHOWDEFAULT); }
+
+void DialogControls::BringToTop() { BringWindowToTop(dialog_); }
+
 void DialogControls::ShowAbout() {
   DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUT), dialog_, AboutProc, 0);
 }

@@ -33,6 +33,9 @@ class DialogControls : public WindowControls {
   void Wait(int ms) override;
   void Minimize() override;
   bool IsMinimized() override;
+  void Hide() override;
+  void ShowDefault() override;
+  void BringToTop() override;
   void ShowAbout() override;
   void DestroyWindow() override;
   void PostQuit(int code) override;

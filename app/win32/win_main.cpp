@@ -6,6 +6,8 @@
 
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
+#include "app/win32/shell_notification_area.h"
+#include "app/win32/win32_registry.h"
 #include "imaging/capture.h"
 #include "input/win32/win32_input_sink.h"
 #include "resources/resource.h"
@@ -48,7 +50,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
 
   HWND dialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SERVER), nullptr,
                                    ravelo::ServerDialogProc, 0);
-  if (dialog == nullptr) return 0;
+  if (dialog == nullptr) return 1;
 
   SendMessageA(dialog, WM_SETICON, ICON_SMALL,
                reinterpret_cast<LPARAM>(LoadIconSized(instance, IDI_SMALL, 16)));
@@ -63,11 +65,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   SetFocus(GetDlgItem(dialog, IDC_PASSWORD));
 
   ravelo::DialogControls controls(instance, dialog);
-  ravelo::NoSettings settings;
-  ravelo::NoTray tray;
+  ravelo::Win32Registry registry;
+  ravelo::RegistrySettings settings(registry);
   settings.LoadSettings(controls);
 
   ravelo::EditLogPane pane(GetDlgItem(dialog, IDC_LOG));
+  ravelo::ShellNotificationArea notificationArea(instance, dialog);
+  ravelo::NotificationTray tray(notificationArea, controls, pane);
   ravelo::PaneStatusLog log(pane);
   ravelo::WinsockLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();

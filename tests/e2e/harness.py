@@ -1,6 +1,7 @@
 """Runs ravelo.exe under Wine on an X display and drives it from outside, as a person would:
 xdotool types into the window, the window driver reads it, the reference client and plain
 UDP sockets talk to the server on 127.0.0.1."""
+import contextlib
 import os
 import shutil
 import socket
@@ -79,14 +80,72 @@ class Display:
             self.proc.wait()
 
 
-class Ravelo:
-    """One ravelo.exe under Wine, in a fresh working directory."""
+def run_wine(args, env=None, timeout=30):
+    """Runs a Wine program, output through a file (see Ravelo.driver); retries a stalled start."""
+    for _ in range(3):
+        with tempfile.TemporaryFile("w+") as out:
+            try:
+                proc = subprocess.run([wine()] + list(args), env=env, stdout=out, stderr=subprocess.DEVNULL,
+                                      timeout=timeout)
+            except subprocess.TimeoutExpired:
+                continue
+            out.seek(0)
+            proc.stdout = out.read()
+            return proc
+    raise RuntimeError("wine %s did not finish" % " ".join(args))
 
-    def __init__(self, display):
+
+SETTINGS_KEYS = (r"HKLM\Software\Ravelo", r"HKCU\Software\Ravelo")
+
+
+def stored_settings(key=SETTINGS_KEYS[0], env=None):
+    """The values `wine reg query` shows under the key as {name: (type, data)}; None without the key."""
+    proc = run_wine(["reg", "query", key], env)
+    if proc.returncode != 0:
+        return None
+    values = {}
+    for line in proc.stdout.splitlines():
+        parts = line.strip().split(None, 2)
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+    return values
+
+
+def clear_settings(env=None):
+    for key in SETTINGS_KEYS:
+        run_wine(["reg", "delete", key, "/f"], env)
+
+
+@contextlib.contextmanager
+def settings_set_aside():
+    """Settings stored in the prefix (by scripts/run, say) would change how ravelo.exe starts:
+    the tests run without them, and they are put back afterwards."""
+    saved = tempfile.mkdtemp(prefix="ravelo-settings-")
+    files = []
+    for i, key in enumerate(SETTINGS_KEYS):
+        path = os.path.join(saved, "%d.reg" % i)
+        if run_wine(["reg", "export", key, "Z:" + path, "/y"]).returncode == 0:
+            files.append(path)
+    try:
+        yield
+    finally:
+        clear_settings()
+        for path in files:
+            run_wine(["reg", "import", "Z:" + path])
+        shutil.rmtree(saved, ignore_errors=True)
+
+
+class Ravelo:
+    """One ravelo.exe under Wine, in a fresh working directory; unless told to keep them, it
+    starts without stored settings."""
+
+    def __init__(self, display, keep_settings=False):
         self.display = display
         self.env = dict(os.environ, DISPLAY=display.name)
         self.env.setdefault("WINEDEBUG", "-all")
         self.env.setdefault("WINEDLLOVERRIDES", "mscoree=;mshtml=;winemenubuilder.exe=d")
+        if not keep_settings:
+            clear_settings(self.env)
         self.workdir = tempfile.mkdtemp(prefix="ravelo-e2e-")
         self.proc = subprocess.Popen([wine(), os.path.join(WINDOWS_BUILD, "ravelo.exe")], cwd=self.workdir,
                                      env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -135,12 +194,15 @@ class Ravelo:
     def xdotool(self, *args):
         subprocess.run(["xdotool"] + list(args), env=self.env, check=True, timeout=30)
 
-    def type_password_and_start(self, password):
-        """Clicks into the password box, types, and presses Return for the default button."""
+    def type_password(self, password):
         self.focus()
         self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
         if password:
             self.xdotool("type", "--delay", "20", password)
+
+    def type_password_and_start(self, password):
+        """Clicks into the password box, types, and presses Return for the default button."""
+        self.type_password(password)
         self.xdotool("key", "Return")
 
     def focus(self):
@@ -211,4 +273,6 @@ def main():
         print("SKIPPED: UDP port %d is in use by another program" % PORT)
         raise SystemExit(SKIP)
     ensure_prefix()
-    unittest.main(verbosity=2)
+    with settings_set_aside():
+        result = unittest.main(verbosity=2, exit=False).result
+    raise SystemExit(0 if result.wasSuccessful() else 1)

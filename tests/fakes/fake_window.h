@@ -18,6 +18,7 @@ class FakeWindowControls : public WindowControls {
   std::string button = kStartText;
   bool run_on_startup = false;
   bool minimized = false;
+  bool visible = true;
   std::function<void()> on_destroy;  // the platform delivers WM_DESTROY from inside DestroyWindow
 
   std::string PasswordText() override { return password.substr(0, 15); }
@@ -38,6 +39,12 @@ class FakeWindowControls : public WindowControls {
     calls.push_back("minimize");
   }
   bool IsMinimized() override { return minimized; }
+  void Hide() override { visible = false; }
+  void ShowDefault() override {  // the program was started in the normal show state
+    visible = true;
+    minimized = false;
+  }
+  void BringToTop() override { calls.push_back("bring to top"); }
   void ShowAbout() override { calls.push_back("about"); }
   void DestroyWindow() override {
     calls.push_back("destroy");
@@ -91,6 +98,7 @@ class FakeLogPane : public LogPane {
     start_ = start < size ? start : size;
     end_ = end < size ? end : size;
   }
+  int SelectionStart() const { return start_; }
   void ReplaceSelection(const char* t) override {
     text.replace(static_cast<std::size_t>(start_), static_cast<std::size_t>(end_ - start_), t);
     start_ = end_ = start_ + static_cast<int>(std::string(t).size());

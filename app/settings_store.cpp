@@ -1,0 +1,78 @@
+#include "app/settings_store.h"
+
+#include <string>
+
+#include "server/protocol.h"
+
+namespace ravelo {
+namespace {
+
+bool WriteSettings(RegistryKey& key, const std::string& password, bool runOnStartup) {
+  // The text is stored with its NUL, as a string value should be.
+  bool ok = key.SetValue(kPasswordValue, regtype::kString,
+                         reinterpret_cast<const std::uint8_t*>(password.c_str()),
+                         static_cast<std::uint32_t>(password.size() + 1));
+  const std::uint8_t flag[4] = {static_cast<std::uint8_t>(runOnStartup ? 1 : 0), 0, 0, 0};
+  ok = key.SetValue(kRunOnStartupValue, regtype::kDword, flag, sizeof flag) && ok;
+  return ok;
+}
+
+}  // namespace
+
+std::unique_ptr<RegistryKey> RegistrySettings::OpenSettings(RegistryHive hive, RegistryAccess access) {
+  std::unique_ptr<RegistryKey> software = registry_.OpenKey(hive, kSoftwareKey);
+  if (!software) return nullptr;
+  return software->OpenSubKey(kSettingsKey, access);
+}
+
+std::unique_ptr<RegistryKey> RegistrySettings::CreateSettings(RegistryHive hive) {
+  std::unique_ptr<RegistryKey> software = registry_.OpenKey(hive, kSoftwareKey);
+  if (!software) return nullptr;
+  return software->CreateSubKey(kSettingsKey);
+}
+
+void RegistrySettings::LoadSettings(WindowControls& window) {
+  // Reading only: a user who may not write the machine's key can still load from it.
+  std::unique_ptr<RegistryKey> key = OpenSettings(RegistryHive::kCurrentUser, RegistryAccess::kRead);
+  if (!key) key = OpenSettings(RegistryHive::kLocalMachine, RegistryAccess::kRead);
+  if (!key) return;
+
+  std::uint8_t flag[4] = {};
+  std::uint32_t type = 0;
+  std::uint32_t size = sizeof flag;
+  if (key->QueryValue(kRunOnStartupValue, &type, flag, &size) && type == regtype::kDword &&
+      (flag[0] | flag[1] << 8 | flag[2] << 16 | static_cast<std::uint32_t>(flag[3]) << 24) == 1) {
+    window.SetRunOnStartup(true);
+  }
+
+  // A value that does not fit the buffer with its NUL (16 characters or more) is not loaded.
+  std::uint8_t text[kPasswordReadBytes] = {};
+  type = 0;
+  size = sizeof text;
+  if (key->QueryValue(kPasswordValue, &type, text, &size) && size <= sizeof text &&
+      (type == regtype::kString || type == regtype::kExpandString) &&
+      (size == 0 || text[size - 1] == 0)) {
+    std::size_t length = 0;
+    while (length < size && length < static_cast<std::size_t>(wire::kMaxPassword) && text[length] != 0) {
+      ++length;
+    }
+    window.SetPasswordText(std::string(reinterpret_cast<const char*>(text), length));
+  }
+}
+
+void RegistrySettings::SaveSettings(WindowControls& window) {
+  const std::string password = window.PasswordText();
+  const bool runOnStartup = window.RunOnStartupChecked();
+  bool saved = false;
+  if (std::unique_ptr<RegistryKey> machine = CreateSettings(RegistryHive::kLocalMachine)) {
+    saved = WriteSettings(*machine, password, runOnStartup);
+  }
+  // An ordinary user may not write the machine's key; the user's key then holds the
+  // settings, and once it exists it is the one loaded, so it is never left stale.
+  std::unique_ptr<RegistryKey> user =
+      saved ? OpenSettings(RegistryHive::kCurrentUser, RegistryAccess::kReadWrite)
+            : CreateSettings(RegistryHive::kCurrentUser);
+  if (user) WriteSettings(*user, password, runOnStartup);
+}
+
+}  // namespace ravelo

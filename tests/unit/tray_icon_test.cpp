@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "app/tray_icon.h"
+#include "fake_notification_area.h"
+#include "fake_window.h"
+
+namespace ravelo {
+namespace {
+
+TEST(TrayIconTest, HideAndRestoreOnlyWhenTheSystemAccepts) {
+  const struct {
+    const char* step;
+    bool hide;      // else restore
+    bool accepts;
+    int requests;   // to the notification area
+    bool in_tray;   // and the rest as they are after the step
+    bool visible;
+    bool minimized;
+    bool brought_back;  // shown on top, with the log scrolled to its last line
+  } steps[] = {
+      {"hide refused", true, false, 1, false, true, true, false},
+      {"hide", true, true, 1, true, false, true, false},
+      {"hide again", true, true, 0, true, false, true, false},
+      {"restore refused", false, false, 1, true, false, true, false},
+      {"restore", false, true, 1, false, true, false, true},
+      {"restore again", false, true, 0, false, true, false, false},
+  };
+  FakeNotificationArea area;
+  FakeWindowControls window;
+  FakeLogPane pane;
+  pane.text = "Server opened on port 8888.\r\n";
+  NotificationTray tray(area, window, pane);
+  window.minimized = true;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.step);
+    area.accept_add = area.accept_delete = s.accepts;
+    pane.SetSelection(0, 0);
+    window.calls.clear();
+    int before = area.requests;
+    if (s.hide) {
+      tray.HideToTray();
+    } else {
+      tray.RestoreFromTray();
+    }
+    EXPECT_EQ(area.requests - before, s.requests);
+    EXPECT_EQ(tray.InTray(), s.in_tray);
+    EXPECT_EQ(area.icon_shown, s.in_tray);
+    EXPECT_EQ(window.visible, s.visible);
+    EXPECT_EQ(window.minimized, s.minimized);
+    EXPECT_EQ(window.calls, s.brought_back ? std::vector<std::string>{"bring to top"}
+                                           : std::vector<std::string>{});
+    EXPECT_EQ(pane.SelectionStart(), s.brought_back ? static_cast<int>(pane.text.size()) : 0);
+  }
+}
+
+}  // namespace
+}  // namespace ravelo
