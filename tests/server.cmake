@@ -5,3 +5,7 @@ ravelo_test(stream_server_test
 ravelo_test(frame_transfer_test
   SOURCES unit/frame_transfer_test.cpp
   LIBS ravelo_server)
+
+ravelo_test(stream_server_guard_test
+  SOURCES unit/stream_server_guard_test.cpp
+  LIBS ravelo_server)

@@ -53,7 +53,8 @@ int BsdSocketLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint
   // MSG_TRUNC reports the real length, so an over-long datagram is dropped as Winsock does.
   ssize_t n = ::recvfrom(fd_, buffer, static_cast<size_t>(capacity), MSG_TRUNC,
                          reinterpret_cast<sockaddr*>(&sa), &len);
-  if (n <= 0 || n > capacity) return 0;
+  if (n < 0) return 0;
+  if (n == 0 || n > capacity) return -1;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return static_cast<int>(n);
