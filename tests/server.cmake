@@ -9,3 +9,10 @@ ravelo_test(frame_transfer_test
 ravelo_test(stream_server_guard_test
   SOURCES unit/stream_server_guard_test.cpp
   LIBS ravelo_server)
+
+if(NOT WIN32)
+  # The session over the BSD socket layer, started and stopped a thousand times.
+  ravelo_test(start_stop_cycles_test
+    SOURCES unit/start_stop_cycles_test.cpp
+    LIBS ravelo_server ravelo_socket)
+endif()
