@@ -16,3 +16,10 @@ if(NOT WIN32)
     SOURCES unit/start_stop_cycles_test.cpp
     LIBS ravelo_server ravelo_socket)
 endif()
+
+if(NOT WIN32)
+  # Pictures through the real capture and writer when the disk or the desktop misbehaves.
+  ravelo_test(picture_conditions_test
+    SOURCES unit/picture_conditions_test.cpp
+    LIBS ravelo_server ravelo_capture)
+endif()
