@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 mkdir "$work/corpus"
 cd "$work"
 status=0
-"$target" -max_total_time="$seconds" -timeout=10 -print_final_stats=1 -artifact_prefix="$work/" \
+"$target" -max_total_time="$seconds" -max_len=1024 -timeout=10 -print_final_stats=1 -artifact_prefix="$work/" \
   "$@" "$work/corpus" "$seeds" || status=$?
 if [ "$status" -ne 0 ]; then
   mkdir -p "$findings"
