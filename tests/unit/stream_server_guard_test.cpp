@@ -26,7 +26,7 @@ const char kRejected[] = "Connection rejected from 10.0.0.7.";
 
 Bytes ConnectWith(const std::string& password) {
   Bytes b{0};
-  b.insert(b.end(), password.begin(), password.end());
+  for (char c : password) b.push_back(static_cast<std::uint8_t>(c));
   return b;
 }
 
@@ -220,8 +220,9 @@ TEST_F(GuardTest, IgnoredDatagramsAreReadPastWithinThePass) {
   }
 }
 
-TEST_F(GuardTest, APassReadsAtMost64AndActsOnAtMostOne) {
+TEST_F(GuardTest, APassReadsBoundedAndActsOnAtMostOne) {
   ASSERT_EQ(Receive(ConnectWith("right"), kClient).size(), 1u);
+  constexpr int kReads = StreamServer::kMaxReadsPerPass;
   struct Case {
     int junk_before;
     int client_messages;
@@ -229,10 +230,10 @@ TEST_F(GuardTest, APassReadsAtMost64AndActsOnAtMostOne) {
     std::vector<std::size_t> events_after_each_pass;
   };
   const Case cases[] = {
-      {0, 3, {2, 1, 0}, {1, 2, 3}},        // one acting datagram per pass
-      {63, 1, {0}, {1}},                   // 63 read past, the 64th acts
-      {64, 1, {1, 0}, {0, 1}},             // the 64 reads of the first pass are all junk
-      {100, 2, {38, 1, 0}, {0, 1, 2}},     // 64 junk; 36 junk and the first; the second
+      {0, 3, {2, 1, 0}, {1, 2, 3}},                      // one acting datagram per pass
+      {kReads - 1, 1, {0}, {1}},                         // all but one read past, the last acts
+      {kReads, 1, {1, 0}, {0, 1}},                       // the first pass reads only junk
+      {kReads + 36, 2, {38, 1, 0}, {0, 1, 2}},           // junk; 36 junk and the first; the second
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.junk_before);
