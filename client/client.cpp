@@ -100,7 +100,7 @@ std::optional<RaveloClient::Bytes> RaveloClient::Pump(
     const std::int64_t now = clock_.NowMs();
     if (connected_ && now >= next_keep_alive_ms_) SendKeepAlive();
     if (now >= deadline) return std::nullopt;
-    if (n > 0) continue;  // more may be waiting
+    if (n != 0) continue;  // more may be waiting, also behind a dropped datagram
     if (until_empty) return std::nullopt;
     const std::int64_t nap = std::min<std::int64_t>(kPollIntervalMs, deadline - now);
     clock_.SleepMs(static_cast<int>(nap));

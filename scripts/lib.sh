@@ -8,7 +8,8 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml=;winemenubuilder.exe=d"}
 
 RAVELO_PACKAGES="cmake ninja-build g++ pkg-config g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils \
-imagemagick libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3"
+imagemagick libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3 \
+clang libclang-rt-14-dev"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

@@ -34,8 +34,8 @@ class SocketLayer {
   virtual void Close() = 0;
 
   // Receives at most one datagram of at most `capacity` bytes without waiting.
-  // Returns its length; 0 when nothing is waiting, on any error, and for a datagram
-  // longer than `capacity` (which is discarded).
+  // Returns its length; 0 when nothing is waiting and on any error; -1 for a datagram that
+  // is dropped, an empty one or one longer than `capacity` (more may be waiting behind it).
   virtual int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) = 0;
   // One datagram; failures are not reported.
   virtual void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) = 0;

@@ -18,6 +18,7 @@ constexpr const char kDisconnected[] = "Client disconnected.";
 constexpr const char kTimedOutText[] = "Client timed out.";
 constexpr const char kRejected[] = "Connection rejected from %i.%i.%i.%i.";
 constexpr const char kAcceptedText[] = "Connection accepted from %i.%i.%i.%i.";
+constexpr const char kSlowingDown[] = "Too many wrong passwords from %i.%i.%i.%i; slowing it down.";
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -75,6 +76,7 @@ bool StreamServer::StartServer(const std::string& password) {
     return false;
   }
   log_.LogMessage(kOpened, port_);
+  guesser_count_ = 0;  // a new start forgives every guesser
   password_ = password.substr(0, wire::kMaxPassword);
   running_ = true;
   return true;
@@ -112,21 +114,78 @@ void StreamServer::DropClient(DropReason reason) {
 
 void StreamServer::PollNetwork() {
   if (!running_) return;
+  ++passes_;
 
-  Ipv4Endpoint source;
-  int n = socket_.ReceiveFrom(receive_, wire::kMaxDatagram, &source);
-  if (n > 0) {
+  // Datagrams that would be ignored anyway are read past within the pass, so that a flood
+  // of them costs only its receives and does not crowd the client out of the socket's
+  // queue. Still at most one datagram acts per pass: the pass stays the session's clock.
+  for (int reads = 0; reads < kMaxReadsPerPass; ++reads) {
+    Ipv4Endpoint source;
+    int n = socket_.ReceiveFrom(receive_, wire::kMaxDatagram, &source);
+    if (n == 0) break;
+    if (n < 0) continue;  // dropped by the socket layer
     Payload payload(receive_ + 1, n - 1);
     std::uint8_t type = receive_[0];
     if (type == wire::kConnect) {
+      if (SlowedDown(source.address)) continue;  // no reply, no log line: nothing to learn
       HandleConnect(payload, source);
-    } else if (connected_ && source == client_) {
-      // Only the client that gave the password may drive the session; anyone else
-      // could otherwise type, click and hang up on it.
+      break;
+    }
+    // Only the client that gave the password may drive the session; anyone else
+    // could otherwise type, click and hang up on it.
+    if (connected_ && source == client_) {
       HandleCommand(type, payload);
+      break;
     }
   }
   CountPass();
+}
+
+StreamServer::Guesser* StreamServer::FindGuesser(const std::array<std::uint8_t, 4>& address) {
+  for (std::size_t i = 0; i < guesser_count_; ++i) {
+    if (guessers_[i].address == address) return &guessers_[i];
+  }
+  return nullptr;
+}
+
+bool StreamServer::SlowedDown(const std::array<std::uint8_t, 4>& address) const {
+  for (std::size_t i = 0; i < guesser_count_; ++i) {
+    const Guesser& g = guessers_[i];
+    if (g.address == address) {
+      return g.wrong >= kWrongPasswordLimit && passes_ - g.checked < kCheckEveryPasses;
+    }
+  }
+  return false;
+}
+
+void StreamServer::NoteWrongPassword(const std::array<std::uint8_t, 4>& address) {
+  Guesser* g = FindGuesser(address);
+  if (g == nullptr) {
+    if (guesser_count_ < guessers_.size()) {
+      g = &guessers_[guesser_count_++];
+    } else {
+      // Full: give up the address least worth watching, one not yet slowed down before
+      // one that is, and of those the one quiet the longest. Sources that are spoofed
+      // at random then push each other out, not a guesser who reached the limit.
+      g = &guessers_[0];
+      for (Guesser& c : guessers_) {
+        bool slowed = c.wrong >= kWrongPasswordLimit;
+        bool victim_slowed = g->wrong >= kWrongPasswordLimit;
+        if (slowed != victim_slowed ? !slowed : (c.checked < g->checked)) g = &c;
+      }
+    }
+    *g = Guesser{address, 0, 0};
+  }
+  g->checked = passes_;
+  if (++g->wrong == kWrongPasswordLimit) {
+    log_.LogMessage(kSlowingDown, address[0], address[1], address[2], address[3]);
+  }
+}
+
+void StreamServer::ForgetGuesser(const std::array<std::uint8_t, 4>& address) {
+  Guesser* g = FindGuesser(address);
+  if (g == nullptr) return;
+  *g = guessers_[--guesser_count_];
 }
 
 void StreamServer::HandleConnect(const Payload& payload, const Ipv4Endpoint& source) {
@@ -141,8 +200,10 @@ void StreamServer::HandleConnect(const Payload& payload, const Ipv4Endpoint& sou
     send_[0] = wire::kConnect;
     send_[1] = wire::kRefused;
     Send(2, source);
+    NoteWrongPassword(a);
     return;
   }
+  ForgetGuesser(a);
   log_.LogMessage(kAcceptedText, a[0], a[1], a[2], a[3]);
   // A new session, perhaps of another client: nothing of the old one stays held.
   if (connected_ && input_ != nullptr) input_->ReleaseHeld();
@@ -238,8 +299,11 @@ bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, Ima
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(full ? kFullViewFile : kRegionViewFile, "rb"));
   if (!file) return false;
   std::size_t n = std::fread(buffer.data, 1, sizeof buffer.data, file.get());
+  // A read that failed half-way (the name now a directory, say) left no picture to send.
+  bool failed = std::ferror(file.get()) != 0;
   file.reset();
-  buffer.length = static_cast<std::int32_t>(n);
+  buffer.length = failed ? 0 : static_cast<std::int32_t>(n);
+  if (failed) return false;
   // Kept, but not announced: the client counts on at most 30 chunks.
   if (buffer.length > wire::kMaxAnnounced) return false;
   send_[0] = buffer.readyType;

@@ -15,3 +15,21 @@ endif()
 ravelo_test(socket_layer_test
   SOURCES unit/socket_layer_test.cpp ${receive_shim}
   LIBS ravelo_client_lib)
+
+ravelo_test(stream_server_guard_test
+  SOURCES unit/stream_server_guard_test.cpp
+  LIBS ravelo_server)
+
+if(NOT WIN32)
+  # The session over the BSD socket layer, started and stopped a thousand times.
+  ravelo_test(start_stop_cycles_test
+    SOURCES unit/start_stop_cycles_test.cpp
+    LIBS ravelo_server ravelo_socket)
+endif()
+
+if(NOT WIN32)
+  # Pictures through the real capture and writer when the disk or the desktop misbehaves.
+  ravelo_test(picture_conditions_test
+    SOURCES unit/picture_conditions_test.cpp
+    LIBS ravelo_server ravelo_capture)
+endif()

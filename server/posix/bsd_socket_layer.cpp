@@ -59,7 +59,8 @@ int BsdSocketLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint
   const ssize_t n = ::recvmsg(fd_, &message, 0);
   // A datagram longer than the buffer arrives cut short; every POSIX system marks that in
   // the flags that come back, and it is dropped as Winsock drops it.
-  if (n <= 0 || (message.msg_flags & MSG_TRUNC) != 0) return 0;
+  if (n < 0) return 0;
+  if (n == 0 || (message.msg_flags & MSG_TRUNC) != 0) return -1;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return static_cast<int>(n);

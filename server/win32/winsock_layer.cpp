@@ -60,7 +60,8 @@ int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* 
   // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped.
   int n = recvfrom(Handle(socket_), reinterpret_cast<char*>(buffer), capacity, 0,
                    reinterpret_cast<sockaddr*>(&sa), &len);
-  if (n <= 0) return 0;
+  if (n == 0 || (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)) return -1;
+  if (n < 0) return 0;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return n;

@@ -206,6 +206,12 @@ class Ravelo:
         self.xdotool("key", "Return")
 
     def focus(self):
+        # A window not yet viewable refuses the focus (BadMatch); on a busy machine that lasts a moment.
+        for _ in range(10):
+            if subprocess.run(["xdotool", "windowfocus", "--sync", self.xid], env=self.env, timeout=30,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0:
+                return
+            time.sleep(0.3)
         self.xdotool("windowfocus", "--sync", self.xid)
 
     # --- talking to it ---

@@ -65,7 +65,7 @@ class FakeSocketLayer : public SocketLayer {
     if (incoming.empty()) return 0;
     Datagram d = std::move(incoming.front());
     incoming.pop_front();
-    if (d.bytes.empty() || static_cast<int>(d.bytes.size()) > capacity) return 0;
+    if (d.bytes.empty() || static_cast<int>(d.bytes.size()) > capacity) return -1;
     std::memcpy(buffer, d.bytes.data(), d.bytes.size());
     *source = d.peer;
     return static_cast<int>(d.bytes.size());

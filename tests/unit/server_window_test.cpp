@@ -141,8 +141,9 @@ TEST(MainLoopTest, OnePollOneMessageOneSleepPerPass) {
   tray.calls = &controls.calls;
   pump.calls = &controls.calls;
   ASSERT_TRUE(server.StartServer(""));
-  // Three datagrams and a burst of three messages, the last one the quit message.
-  for (int i = 0; i < 3; ++i) net.Queue({2}, Endpoint(127, 0, 0, 1, 1));
+  // Three datagrams that act (a connect and two keep-alives) and a burst of three
+  // messages, the last one the quit message.
+  for (int type : {0, 2, 2}) net.Queue({static_cast<std::uint8_t>(type)}, Endpoint(127, 0, 0, 1, 1));
   int dispatched = 0;
   pump.queue.push_back({[&] {
     ++dispatched;

@@ -1,0 +1,216 @@
+"""ravelo.exe under Wine keeps its client while a stranger floods UDP 8888 on loopback at full
+rate, from one address with junk of every kind (empty, over-long, every type byte), from another
+with wrong-password connects. The client answers keep-alives, sends its own and fetches pictures throughout; it
+must not time out, must keep hearing the server, and must get its pictures. Prints the figures.
+
+The flood lasts RAVELO_FLOOD_SECONDS (default 18, longer than the server's 15 s time-out, so a
+client whose keep-alives were lost would be dropped) and at most RAVELO_FLOOD_COUNT datagrams."""
+import os
+import socket
+import statistics
+import subprocess
+import sys
+import time
+import unittest
+
+import harness
+from harness import Display, Ravelo
+
+FLOOD_SECONDS = float(os.environ.get("RAVELO_FLOOD_SECONDS", "18"))
+FLOOD_COUNT = int(os.environ.get("RAVELO_FLOOD_COUNT", "20000000"))
+
+# The stranger, in its own process so that its sending does not hold up the client's timing:
+# junk of every kind from one address, wrong-password connects from another, in turns.
+FLOODER = r"""
+import socket, sys, time
+seconds, count = float(sys.argv[1]), int(sys.argv[2])
+junk = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+junk.bind(("127.0.0.2", 0))
+guesses = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+guesses.bind(("127.0.0.3", 0))
+batches = [(junk, [b"", bytes(1100)] + [bytes([t]) + bytes(range(t % 17)) for t in range(256)]),
+           (guesses, [b"\0guess%d" % i for i in range(64)])]
+sent = [0, 0]
+end = time.time() + seconds
+while sum(sent) < count and time.time() < end:
+    for k, (sock, batch) in enumerate(batches):
+        for d in batch:
+            try:
+                sock.sendto(d, ("127.0.0.1", 8888))
+            except OSError:
+                pass
+        sent[k] += len(batch)
+print(sent[0], sent[1])
+"""
+
+
+def udp_receive_errors():
+    """The kernel's count of datagrams dropped for a full receive buffer (this namespace)."""
+    with open("/proc/net/snmp") as f:
+        rows = [line.split() for line in f if line.startswith("Udp:")]
+    return int(rows[1][rows[0].index("RcvbufErrors")])
+
+
+class Client:
+    """A client that holds its session and fetches pictures, and keeps the figures."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.keep_alives = []       # times the server's keep-alives came
+        self.sent = 0               # datagrams sent...
+        self.answers = 0            # ... and answers to requests received
+        self.next_keep_alive = 0.0  # of our own
+
+    def send(self, data):
+        self.sock.sendto(bytes(data), ("127.0.0.1", harness.PORT))
+        self.sent += 1
+
+    def pump(self, timeout, want=None):
+        """Reads until a datagram `want` accepts or the time-out; keeps the session alive."""
+        end = time.time() + timeout
+        while True:
+            now = time.time()
+            if now >= self.next_keep_alive:
+                self.send(b"\2")
+                self.next_keep_alive = now + 2.0
+            if now >= end:
+                return None
+            self.sock.settimeout(max(0.001, min(end, self.next_keep_alive) - now))
+            try:
+                data = self.sock.recv(2048)
+            except socket.timeout:
+                continue
+            if data == b"\2":
+                self.keep_alives.append(time.time())
+                self.send(b"\2")
+            else:
+                self.answers += 1
+                if want and want(data):
+                    return data
+
+    def connect(self, password):
+        self.send(b"\0" + password.encode())
+        return self.pump(5, lambda d: d[:1] == b"\0") == b"\0\1"
+
+    def fetch(self):
+        """One full view; (seconds to the ready message, to the last chunk, requests) or None."""
+        t0 = time.time()
+        ready = None
+        for _ in range(10):
+            self.send(b"\x16")
+            ready = self.pump(1.0, lambda d: len(d) == 2 and d[0] == 22)
+            if ready:
+                break
+        if not ready:
+            return None
+        t_ready = time.time() - t0
+        parts = {}
+        requests = 0
+        for _ in range(40):
+            missing = [i for i in range(ready[1]) if i not in parts]
+            if not missing:
+                break
+            for i in missing:
+                self.send(bytes([23, i]))
+                requests += 1
+            while len(parts) < ready[1]:
+                chunk = self.pump(0.3, lambda d: len(d) > 2 and d[0] == 23)
+                if chunk is None:
+                    break
+                parts[chunk[1]] = chunk[2:]
+        if len(parts) < ready[1]:
+            return None
+        picture = b"".join(parts[i] for i in range(ready[1]))
+        if not (picture.startswith(b"\xff\xd8") and picture.endswith(b"\xff\xd9")):
+            return None
+        return t_ready, time.time() - t0, requests, ready[1]
+
+    def close(self):
+        self.sock.close()
+
+
+class FloodTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.display = Display()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.display.close()
+
+    def setUp(self):
+        self.ravelo = Ravelo(self.display)
+        self.addCleanup(self.ravelo.kill)
+
+    def test_client_keeps_its_session_through_a_flood(self):
+        r = self.ravelo
+        r.type_password_and_start("pw")
+        r.wait_for_line("Server opened on port 8888.")
+        client = Client()
+        self.addCleanup(client.close)
+        self.assertTrue(client.connect("pw"))
+        self.assertIsNotNone(client.fetch(), "no picture before the flood")
+
+        drops_before = udp_receive_errors()
+        flooder = subprocess.Popen([sys.executable, "-c", FLOODER, str(FLOOD_SECONDS), str(FLOOD_COUNT)],
+                                   stdout=subprocess.PIPE, text=True)
+        flood_start = time.time()
+        sent_before, answers_before = client.sent, client.answers
+        fetches, failures = [], 0
+        while time.time() - flood_start < FLOOD_SECONDS:
+            result = client.fetch()
+            if result is None:
+                failures += 1
+            else:
+                fetches.append(result)
+            client.pump(0.2)
+        requests = client.sent - sent_before - int(FLOOD_SECONDS / 2) - len(client.keep_alives)
+        answered = client.answers - answers_before
+        sent = [int(n) for n in flooder.communicate(timeout=60)[0].split()]
+        flood_end = time.time()
+        flood_seconds = flood_end - flood_start
+        dropped = udp_receive_errors() - drops_before
+        # The session is still there: the server's keep-alives come again, and so do pictures.
+        if not client.keep_alives or client.keep_alives[-1] < flood_end:
+            client.pump(8, lambda d: False)
+        after_keep_alive = [t - flood_end for t in client.keep_alives if t >= flood_end]
+        during = [t for t in client.keep_alives if flood_start <= t < flood_end]
+        gaps = [b - a for a, b in zip([flood_start] + during, during + [flood_end])]
+        after = client.fetch()
+
+        ready_times = [f[0] * 1000 for f in fetches]
+        whole_times = [f[1] * 1000 for f in fetches]
+        print("flood: %d junk + %d wrong-password datagrams in %.1f s (%.0f/s); %d dropped by the kernel "
+              "(receive buffer full), so the server read about %.0f/s"
+              % (sent[0], sent[1], flood_seconds, sum(sent) / flood_seconds, dropped,
+                 (sum(sent) - dropped) / flood_seconds))
+        print("client: %d server keep-alives during the flood, worst gap %.1f s; the next came %.1f s after it"
+              % (len(during), max(gaps), after_keep_alive[0] if after_keep_alive else float("nan")))
+        if fetches:
+            print("pictures during the flood: %d whole, %d failed; ready after %.0f ms median (max %.0f), "
+                  "last chunk after %.0f ms median (max %.0f); %d chunks each, %d requests in all"
+                  % (len(fetches), failures, statistics.median(ready_times), max(ready_times),
+                     statistics.median(whole_times), max(whole_times), fetches[0][3], sum(f[2] for f in fetches)))
+        print("client requests answered during the flood: about %d of %d" % (answered, requests))
+        lines = r.log_lines()
+        print("the server %s the client" % ("timed out" if "Client timed out." in lines else "kept"))
+        sys.stdout.flush()
+
+        self.assertGreater(sum(sent), 0)
+        self.assertGreaterEqual(len(fetches), 1, "no picture during the flood")
+        self.assertGreaterEqual(answered, 3, "the client's requests did not get through")
+        self.assertTrue(after_keep_alive, "no keep-alive from the server after the flood")
+        self.assertIsNotNone(after, "no picture after the flood")
+        self.assertNotIn("Client timed out.", lines)
+        self.assertEqual(lines.count("Connection accepted from 127.0.0.1."), 1)
+        # Each flooding address reached the limit once, and afterwards got one check per 5 s.
+        for address in ("127.0.0.2", "127.0.0.3"):
+            self.assertEqual(lines.count("Too many wrong passwords from %s; slowing it down." % address), 1)
+            rejected = lines.count("Connection rejected from %s." % address)
+            self.assertGreaterEqual(rejected, 10)
+            self.assertLessEqual(rejected, 10 + flood_seconds / 5 + 1)
+
+
+if __name__ == "__main__":
+    harness.main()
