@@ -74,6 +74,18 @@ int main(int argc, char** argv) {
     DeleteObject(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &b, nullptr, 0));
   });
   Time("  whole screen copied", runs, [&] { BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT); });
+  Time("  whole screen copied into a new image", runs, [&] {
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = h;
+    void* b = nullptr;
+    HBITMAP fresh = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &b, nullptr, 0);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, fresh);
+    BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(fresh);
+  });
   Time("  256x192 of the screen copied", runs,
        [&] { BitBlt(view, 0, 0, kViewWidth, kViewHeight, screen, 300, 200, SRCCOPY | CAPTUREBLT); });
   Time("  halftone stretch to 256x192", runs,
