@@ -11,6 +11,8 @@ class ClientClock {
   virtual ~ClientClock() = default;
   // Milliseconds from an arbitrary start; never goes backwards.
   virtual std::int64_t NowMs() = 0;
+  // Microseconds, for timing; as fine as the platform's clock allows.
+  virtual std::int64_t NowUs() { return NowMs() * 1000; }
   virtual void SleepMs(int ms) = 0;
 };
 

@@ -153,6 +153,21 @@ std::optional<std::uint8_t> ParseButton(const std::string& name) {
   return std::nullopt;
 }
 
+int RunBench(const ToolOptions& o, RaveloClient& client, ClientClock& clock, std::ostream& out) {
+  bool any = false;
+  for (bool full : {true, false}) {
+    if (!(full ? o.bench_full : o.bench_region)) continue;
+    PictureRequest request = o.picture;
+    request.full = full;
+    std::vector<BenchSample> samples;
+    for (int i = 0; i < o.count; ++i) samples.push_back(FetchTimed(client, clock, request));
+    BenchSummary summary = SummarizeBench(samples);
+    PrintBench(out, full ? "full view" : "region view", summary);
+    any = any || summary.failed < summary.pictures;
+  }
+  return any ? kExitOk : kExitNoAnswer;
+}
+
 int RunInput(const ToolOptions& o, RaveloClient& client, std::ostream& out) {
   for (std::size_t i = 0; i < o.input.size(); ++i) {
     // The server takes one datagram per 5 ms pass; a long text sent at once could overflow
@@ -243,6 +258,9 @@ const char* ToolUsage() {
          "                            view waits up to 5 s for the picture to be announced and\n"
          "                            2.5 s for its chunks, asks once more when they do not\n"
          "                            make a whole JPEG, and writes FILE only when they do\n"
+         "  bench full|region [X Y]|both [X Y]\n"
+         "                            time --count pictures of each view, fetched one chunk\n"
+         "                            at a time: request to ready message and to last chunk\n"
          "input commands (each with --password PW, or in the session of --local-port):\n"
          "  move X Y                  pointer to X Y of the 256x192 full view\n"
          "  move-rel X Y              pointer by the distance from the last move-rel/anchor point\n"
@@ -264,8 +282,9 @@ const char* ToolUsage() {
          "                     or input without --password need it\n"
          "  --timeout SECONDS  wait this long for the connect answer (default 3)\n"
          "  --stay             connect: leave the session open\n"
+         "  --count N          bench: pictures of each view (default 20)\n"
          "  --wait SECONDS     send: print what the server sends back for this long\n"
-         "  --password PW      view and input: connect with PW first and say goodbye after\n"
+         "  --password PW      view, bench and input: connect with PW first and say goodbye after\n"
          "                     (which lets go of held buttons and keys); without it they\n"
          "                     use the session of --local-port\n"
          "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer or no picture,\n"
@@ -304,6 +323,10 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
     } else if (a == "--password") {
       if (!value(&o.password)) return "--password needs a password";
       o.has_password = true;
+    } else if (a == "--count") {
+      std::optional<long> n;
+      if (!value(&v) || !(n = ParseNumber(v, 1, 10000))) return "--count needs a number 1..10000";
+      o.count = static_cast<int>(*n);
     } else if (a == "--timeout" || a == "--wait") {
       std::optional<int> ms;
       if (!value(&v) || !(ms = ParseSeconds(v))) return a + " needs a number of seconds";
@@ -360,6 +383,19 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
       return "view takes full FILE or region X Y FILE";
     }
     o.file = positional.back();
+  } else if (o.command == "bench") {
+    const std::string kind = extra >= 1 ? positional[1] : "";
+    o.bench_full = kind == "full" || kind == "both";
+    o.bench_region = kind == "region" || kind == "both";
+    o.picture = PictureRequest{false, 128, 96};  // the middle of the full view
+    if (extra == 3 && o.bench_region) {
+      std::optional<long> x = ParseNumber(positional[2], 0, 255);
+      std::optional<long> y = ParseNumber(positional[3], 0, 255);
+      if (!x || !y) return "bench region takes X and Y of 0..255";
+      o.picture = PictureRequest{false, static_cast<std::uint8_t>(*x), static_cast<std::uint8_t>(*y)};
+    } else if (extra != 1 || (!o.bench_full && !o.bench_region)) {
+      return "bench takes full, region [X Y] or both [X Y]";
+    }
   } else {
     bool recognised = false;
     std::vector<std::string> rest(positional.begin() + 1, positional.end());
@@ -409,6 +445,7 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
 
   const bool input = !o.input.empty();
   if (o.command == "view" && !o.has_password) return RunView(o, client, out, err);
+  if (o.command == "bench" && !o.has_password) return RunBench(o, client, services.clock, out);
   if (input && !o.has_password) return RunInput(o, client, out);
 
   switch (client.Connect(o.password, o.timeout_ms)) {
@@ -422,8 +459,10 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
       out << "accepted" << std::endl;
       break;
   }
-  if (o.command == "view" || input) {
-    int result = input ? RunInput(o, client, out) : RunView(o, client, out, err);
+  if (o.command == "view" || o.command == "bench" || input) {
+    int result = input                    ? RunInput(o, client, out)
+                 : o.command == "bench" ? RunBench(o, client, services.clock, out)
+                                        : RunView(o, client, out, err);
     client.Goodbye();
     return result;
   }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client/client.h"
+#include "client/bench.h"
 #include "client/picture.h"
 
 namespace ravelo {
@@ -25,7 +26,10 @@ struct ToolOptions {
   std::string command;            // connect, session, goodbye, send, view, or an input command
   std::string password;           // connect, session; view and input commands with --password
   bool has_password = false;      // view, input: connect first (else the --local-port session)
-  PictureRequest picture;         // view
+  PictureRequest picture;         // view; bench region: the origin
+  bool bench_full = false;        // bench: which views
+  bool bench_region = false;
+  int count = 20;                 // bench: pictures of each view
   std::string file;               // view
   int hold_ms = 0;                // session
   std::vector<std::uint8_t> datagram;  // send

@@ -1,5 +1,6 @@
 #include "imaging/desktop_capture.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace ravelo {
@@ -66,22 +67,22 @@ bool GdiDesktopCapture::CaptureDesktop(bool full, uint16_t x, uint16_t y) {
   const int32_t h = rect.Height();
 
   if (!view.Create(kViewWidth, kViewHeight, 24, 0)) return false;
-  if (!desktop.Create(w, h, 24, 0)) return false;
+  // The region view needs no desktop-sized copy: it is taken from the screen itself.
+  if (full && !desktop.Create(w, h, 24, 0)) return false;
 
   HResult status = kEFail;
   try {
     CImageDrawScope viewScope(view);
-    CImageDrawScope desktopScope(desktop);
-
-    m_gdi.Blit(desktopScope, 0, 0, w, h, screen.Get(), 0, 0, kRopSrcCopy | kRopCaptureBlt);
-    DrawCursorOverlay(desktopScope);
-    m_gdi.SetStretchMode(viewScope, kStretchModeHalftone);
     if (full) {
+      CImageDrawScope desktopScope(desktop);
+      m_gdi.Blit(desktopScope, 0, 0, w, h, screen.Get(), 0, 0, kRopSrcCopy | kRopCaptureBlt);
+      DrawCursorOverlay(desktopScope);
+      m_gdi.SetStretchMode(viewScope, kStretchModeHalftone);
       m_gdi.StretchBlit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, 0, 0, w, h,
                         kRopSrcCopy);
       status = view.Save(kFullViewFile, kNullGuid);
     } else {
-      m_gdi.Blit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, x, y, kRopSrcCopy);
+      CopyRegion(viewScope, screen.Get(), w, h, x, y);
       status = view.Save(kRegionViewFile, kNullGuid);
     }
   } catch (const CAtlException&) {
@@ -92,7 +93,24 @@ bool GdiDesktopCapture::CaptureDesktop(bool full, uint16_t x, uint16_t y) {
   return !Failed(status);
 }
 
-void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope) {
+void GdiDesktopCapture::CopyRegion(CImageDrawScope& view, DcHandle screen, int32_t w, int32_t h,
+                                   uint16_t x, uint16_t y) {
+  // Only the part of the region on the desktop is copied; the new image is black elsewhere.
+  const int32_t width = std::min<int32_t>(kViewWidth, w - x);
+  const int32_t height = std::min<int32_t>(kViewHeight, h - y);
+  if (width <= 0 || height <= 0) return;
+  m_gdi.Blit(view, 0, 0, width, height, screen, x, y, kRopSrcCopy | kRopCaptureBlt);
+  DrawCursorOverlay(view, x, y);
+  // The cursor ends at the desktop's edges, as it would on a desktop-sized copy.
+  if (width < kViewWidth) {
+    m_gdi.Blit(view, width, 0, kViewWidth - width, height, nullptr, 0, 0, kRopBlackness);
+  }
+  if (height < kViewHeight) {
+    m_gdi.Blit(view, 0, height, kViewWidth, kViewHeight - height, nullptr, 0, 0, kRopBlackness);
+  }
+}
+
+void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope, int32_t originX, int32_t originY) {
   CursorRecord cursor;
   if (!m_desktop.ReadCursor(&cursor) || cursor.flags != kCursorShowing) return;
   IconHandle copy = m_gdi.CopyIconHandle(cursor.cursor);
@@ -103,8 +121,10 @@ void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope) {
     return;
   }
   // Wraps like the platform's signed arithmetic would rather than overflowing.
-  const int32_t left = static_cast<int32_t>(static_cast<uint32_t>(cursor.x) - info.hotX);
-  const int32_t top = static_cast<int32_t>(static_cast<uint32_t>(cursor.y) - info.hotY);
+  const int32_t left =
+      static_cast<int32_t>(static_cast<uint32_t>(cursor.x) - info.hotX - static_cast<uint32_t>(originX));
+  const int32_t top =
+      static_cast<int32_t>(static_cast<uint32_t>(cursor.y) - info.hotY - static_cast<uint32_t>(originY));
   m_gdi.DrawIconAt(scope, left, top, copy);
   m_gdi.FreeIcon(copy);
   if (info.mask != nullptr) m_gdi.FreeBitmap(info.mask);

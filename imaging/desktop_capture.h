@@ -26,11 +26,15 @@ class GdiDesktopCapture : public DesktopCapture {
   // everything released; nothing is raised.
   bool CaptureDesktop(bool full, uint16_t x, uint16_t y) override;
 
-  // Draws the showing cursor, hot spot on the pointer, into the image `scope` holds open.
-  // A hidden or unreadable cursor draws nothing.
-  void DrawCursorOverlay(CImageDrawScope& scope);
+  // Draws the showing cursor, hot spot on the pointer, into the image `scope` holds open,
+  // whose top-left corner is desktop pixel (originX, originY). A hidden or unreadable
+  // cursor draws nothing.
+  void DrawCursorOverlay(CImageDrawScope& scope, int32_t originX = 0, int32_t originY = 0);
 
  private:
+  // The w x h desktop's 256x192 piece at (x, y), cursor drawn in, straight from the screen.
+  void CopyRegion(CImageDrawScope& view, DcHandle screen, int32_t w, int32_t h, uint16_t x,
+                  uint16_t y);
   bool ReadRect(WindowHandle window, DesktopRect* rect);
 
   DesktopSource& m_desktop;

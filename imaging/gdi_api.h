@@ -21,6 +21,7 @@ using IconHandle = IconObject*;
 // Raster operations and stretch modes, by their platform values.
 inline constexpr uint32_t kRopSrcCopy = 0x00CC0020;
 inline constexpr uint32_t kRopCaptureBlt = 0x40000000;
+inline constexpr uint32_t kRopBlackness = 0x00000042;  // fills with black; no source
 inline constexpr int kStretchModeColorOnColor = 3;
 inline constexpr int kStretchModeHalftone = 4;
 

@@ -15,6 +15,11 @@ class SteadyClock : public ClientClock {
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
   }
+  std::int64_t NowUs() override {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
   void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 };
 

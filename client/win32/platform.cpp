@@ -14,6 +14,13 @@ class WindowsClock : public ClientClock {
   WindowsClock() { timeBeginPeriod(1); }
   ~WindowsClock() override { timeEndPeriod(1); }
   std::int64_t NowMs() override { return static_cast<std::int64_t>(GetTickCount64()); }
+  std::int64_t NowUs() override {
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return now.QuadPart / frequency.QuadPart * 1000000 +
+           now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
+  }
   void SleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
 };
 

@@ -263,7 +263,9 @@ BitmapHandle SoftGdi::SelectInto(DcHandle handle, BitmapHandle bitmap) {
 
 bool SoftGdi::Blit(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int32_t height,
                    DcHandle srcHandle, int32_t srcX, int32_t srcY, uint32_t rop) {
-  if (!RopIsCopy(rop) || width < 0 || height < 0) return false;
+  if (width < 0 || height < 0) return false;
+  if (rop == kRopBlackness) return FillBlack(dstHandle, x, y, width, height);
+  if (!RopIsCopy(rop)) return false;
   std::lock_guard<std::mutex> hold(m_lock);
   SurfaceView dst, src;
   if (!ViewOf(FindContext(dstHandle), &dst) || !ViewOf(FindContext(srcHandle), &src)) return false;
@@ -274,6 +276,21 @@ bool SoftGdi::Blit(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int3
   const int64_t y0 = std::max<int64_t>({0, -int64_t{y}, -int64_t{srcY}});
   const int64_t y1 = std::min<int64_t>({height, int64_t{dst.height} - y, int64_t{src.height} - srcY});
   if (x0 < x1 && y0 < y1) CopyRows(dst, x + x0, y + y0, src, srcX + x0, srcY + y0, x1 - x0, y1 - y0);
+  return true;
+}
+
+bool SoftGdi::FillBlack(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int32_t height) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  SurfaceView dst;
+  if (!ViewOf(FindContext(dstHandle), &dst)) return false;
+  const int64_t x0 = std::max<int64_t>(0, x);
+  const int64_t x1 = std::min<int64_t>(int64_t{x} + width, dst.width);
+  const int64_t y0 = std::max<int64_t>(0, y);
+  const int64_t y1 = std::min<int64_t>(int64_t{y} + height, dst.height);
+  const int32_t bpp = BytesPerPixel(dst.bitsPerPixel);
+  for (int64_t row = y0; row < y1 && x0 < x1; ++row) {
+    std::memset(dst.Row(static_cast<int32_t>(row)) + x0 * bpp, 0, static_cast<size_t>((x1 - x0) * bpp));
+  }
   return true;
 }
 

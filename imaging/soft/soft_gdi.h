@@ -68,6 +68,7 @@ class SoftGdi : public GdiApi {
   struct Icon;
 
  private:
+  bool FillBlack(DcHandle dst, int32_t x, int32_t y, int32_t width, int32_t height);
   Bitmap* FindBitmap(BitmapHandle handle) const;
   Context* FindContext(DcHandle handle) const;
   Icon* FindIcon(IconHandle handle) const;

@@ -139,7 +139,7 @@ class Ravelo:
     """One ravelo.exe under Wine, in a fresh working directory; unless told to keep them, it
     starts without stored settings."""
 
-    def __init__(self, display, keep_settings=False):
+    def __init__(self, display, keep_settings=False, exe_name="ravelo.exe"):
         self.display = display
         self.env = dict(os.environ, DISPLAY=display.name)
         self.env.setdefault("WINEDEBUG", "-all")
@@ -147,7 +147,7 @@ class Ravelo:
         if not keep_settings:
             clear_settings(self.env)
         self.workdir = tempfile.mkdtemp(prefix="ravelo-e2e-")
-        self.proc = subprocess.Popen([wine(), os.path.join(WINDOWS_BUILD, "ravelo.exe")], cwd=self.workdir,
+        self.proc = subprocess.Popen([wine(), os.path.join(WINDOWS_BUILD, exe_name)], cwd=self.workdir,
                                      env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if self.driver("find", "30").returncode != 0:
             self.kill()

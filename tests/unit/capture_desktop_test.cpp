@@ -258,7 +258,6 @@ TEST_F(CaptureTest, StepsRunInOrderAndReleaseInReverse) {
   } cases[] = {
       {true,
        {"StretchBlit dc:256x192 0,0,256x192 <- dc:1024x768 0,0,1024x768 CC0020", "Save bufferfull.jpg"}},
-      {false, {"Blit dc:256x192 0,0,256x192 <- dc:1024x768 700,20 CC0020", "Save bufferpart.jpg"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.full ? "full" : "region");
@@ -269,12 +268,72 @@ TEST_F(CaptureTest, StepsRunInOrderAndReleaseInReverse) {
     expected.insert(expected.end(), after.begin(), after.end());
     EXPECT_EQ(log, expected);
   }
+  // The region view copies only its piece of the screen, past the edge nothing.
+  log.clear();
+  ASSERT_TRUE(capture.CaptureDesktop(false, 900, 20));
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "DesktopWindow", "GetDC", "WindowRect", "CreateSection 256x192", "Select 256x192",
+                     "Blit dc:256x192 0,0,124x192 <- screen 900,20 40CC0020", "ReadCursor",
+                     "CopyIcon cursor", "DescribeIcon copy", "DrawIcon dc:256x192 -905,-25 copy",
+                     "FreeIcon copy", "FreeBitmap mask", "FreeBitmap color",
+                     "Blit dc:256x192 124,0,132x192 <- null 0,0 42", "Save bufferpart.jpg",
+                     "Deselect dc:256x192", "ReleaseDC", "FreeBitmap 256x192"}));
+}
+
+// A cursor with opaque, transparent and inverting parts, hot spot (5, 5).
+IconPixels MixedCursor() {
+  IconPixels p = SolidCursor(32, 5);
+  for (int32_t y = 0; y < 32; ++y)
+    for (int32_t x = 0; x < 32; ++x) {
+      const size_t i = static_cast<size_t>(y) * 32 + x;
+      if (x >= 16) p.andMask[i] = 1;                          // keeps the desktop...
+      p.xorColor[i] = x >= 16 && y >= 16 ? 0xFFFFFF : (x < 16 ? kCursorColour : 0);  // ...or inverts it
+    }
+  return p;
+}
+
+struct SamenessCase {
+  const char* name;
+  uint16_t x, y;
+  int32_t pointerX, pointerY;
+};
+
+TEST_F(CaptureTest, RegionViewIsTheSameAsCutFromAWholeDesktopCopy) {
+  const SamenessCase cases[] = {
+      {"inside, cursor inside", 100, 50, 200, 120},
+      {"cursor over the region's top-left corner", 100, 50, 102, 52},
+      {"cursor on the desktop's right edge, region past it", 900, 300, 1020, 400},
+      {"cursor on the bottom-right corner, region past both edges", 900, 700, 1021, 765},
+      {"cursor at the desktop's origin", 0, 0, 1, 1},
+      {"region wholly outside, cursor near it", 1024, 768, 1022, 766},
+      {"cursor left of the region", 500, 300, 480, 350},
+  };
+  ASSERT_TRUE(desktop.ShowPicture(1024, 768, Picture(1024, 768, Squares)));
+  for (const SamenessCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(desktop.SetCursor(MixedCursor(), c.pointerX, c.pointerY));
+    ASSERT_TRUE(capture.CaptureDesktop(false, c.x, c.y));
+    {
+      // The region as cut from a desktop-sized copy with the cursor drawn on it.
+      CImage view(pool, startup), whole(pool, startup);
+      ASSERT_TRUE(view.Create(kViewWidth, kViewHeight, 24, 0));
+      ASSERT_TRUE(whole.Create(1024, 768, 24, 0));
+      CImageDrawScope viewScope(view), wholeScope(whole);
+      gdi.Blit(wholeScope, 0, 0, 1024, 768, desktop.Screen(), 0, 0, kRopSrcCopy);
+      capture.DrawCursorOverlay(wholeScope);
+      gdi.Blit(viewScope, 0, 0, kViewWidth, kViewHeight, wholeScope, c.x, c.y, kRopSrcCopy);
+      ASSERT_FALSE(Failed(view.Save("reference.jpg", kNullGuid)));
+    }
+    EXPECT_EQ(Slurp(kRegionViewFile), Slurp("reference.jpg"));
+    ExpectAllReleased();
+  }
 }
 
 struct FailureCase {
   const char* name;
   void (*script)(SoftDesktop&, RecordingGdi&, LoggingGdiplus&);
   size_t contextsHandedOut;
+  bool fullOnly = false;  // the region view needs no desktop-sized image
 };
 
 TEST_F(CaptureTest, EachFailingStepFailsTheCaptureReleasesAllAndKeepsTheOldFile) {
@@ -289,11 +348,12 @@ TEST_F(CaptureTest, EachFailingStepFailsTheCaptureReleasesAllAndKeepsTheOldFile)
       {"no view image",
        [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.refuseSections.insert("256x192"); }, 1},
       {"no desktop image",
-       [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.refuseSections.insert("1024x768"); }, 1},
+       [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.refuseSections.insert("1024x768"); }, 1,
+       true},
       {"no drawing context for the view",
        [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.contextBudget = 0; }, 1},
       {"no drawing context for the desktop image",
-       [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.contextBudget = 1; }, 1},
+       [](SoftDesktop&, RecordingGdi& g, LoggingGdiplus&) { g.contextBudget = 1; }, 1, true},
       {"imaging library does not start",
        [](SoftDesktop&, RecordingGdi&, LoggingGdiplus& l) { l.failWith["Startup"] = kGpGenericError; }, 1},
       {"file not written",
@@ -322,9 +382,12 @@ TEST_F(CaptureTest, EachFailingStepFailsTheCaptureReleasesAllAndKeepsTheOldFile)
 
         bool ok = true;
         EXPECT_NO_THROW(ok = caseCapture.CaptureDesktop(full, 0, 0));
-        EXPECT_FALSE(ok);
+        const bool fails = full || !c.fullOnly;
+        EXPECT_EQ(ok, !fails);
         EXPECT_EQ(Slurp(kFullViewFile), "old full");
-        EXPECT_EQ(Slurp(kRegionViewFile), "old region");
+        if (fails) {
+          EXPECT_EQ(Slurp(kRegionViewFile), "old region");
+        }
         EXPECT_EQ(caseDesktop.ContextsHandedOut(), c.contextsHandedOut);
         EXPECT_EQ(caseDesktop.ContextsGivenBack(), c.contextsHandedOut);
         EXPECT_EQ(caseDesktop.ForeignReleases(), 0u);

@@ -1,0 +1,105 @@
+#include "client/bench.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+
+#include "server/protocol.h"
+
+namespace ravelo {
+namespace {
+
+constexpr int kReadyTimeoutMs = 5000;
+constexpr int kChunkTimeoutMs = 500;
+constexpr int kChunkAttempts = 5;
+constexpr std::int64_t kPassUs = 5000;  // the server's loop sleeps 5 ms a pass
+
+template <typename T>
+T Median(std::vector<T> values) {
+  if (values.empty()) return T{};
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+std::string Ms(std::int64_t us) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(us) / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+BenchSample FetchTimed(RaveloClient& client, ClientClock& clock, const PictureRequest& request) {
+  using Bytes = RaveloClient::Bytes;
+  const std::uint8_t ready_type = request.full ? wire::kFullView : wire::kRegionView;
+  const std::uint8_t chunk_type = request.full ? wire::kFullChunk : wire::kRegionChunk;
+  BenchSample sample;
+  while (client.Receive(0)) {
+  }
+  const std::int64_t start = clock.NowUs();
+  client.SendRaw(request.full ? Bytes{ready_type} : Bytes{ready_type, request.x, request.y});
+  std::optional<Bytes> ready = client.WaitFor(
+      [&](const Bytes& d) { return d.size() == 2 && d[0] == ready_type; }, kReadyTimeoutMs);
+  if (!ready) return sample;
+  sample.ready_us = clock.NowUs() - start;
+  sample.chunks = (*ready)[1];
+  for (int i = 0; i < sample.chunks; ++i) {
+    const auto index = static_cast<std::uint8_t>(i);
+    std::optional<Bytes> chunk;
+    for (int attempt = 0; attempt < kChunkAttempts && !chunk; ++attempt) {
+      client.SendRaw({chunk_type, index});
+      chunk = client.WaitFor(
+          [&](const Bytes& d) { return d.size() > 2 && d[0] == chunk_type && d[1] == index; },
+          kChunkTimeoutMs);
+    }
+    if (!chunk) return sample;
+    sample.bytes += static_cast<int>(chunk->size()) - wire::kChunkHeader;
+  }
+  sample.last_us = clock.NowUs() - start;
+  sample.ok = sample.chunks > 0;
+  return sample;
+}
+
+BenchSummary SummarizeBench(const std::vector<BenchSample>& samples) {
+  BenchSummary s;
+  std::vector<std::int64_t> ready, last;
+  std::vector<int> chunks, bytes;
+  for (const BenchSample& sample : samples) {
+    ++s.pictures;
+    if (!sample.ok) {
+      ++s.failed;
+      continue;
+    }
+    ready.push_back(sample.ready_us);
+    last.push_back(sample.last_us);
+    chunks.push_back(sample.chunks);
+    bytes.push_back(sample.bytes);
+  }
+  if (ready.empty()) return s;
+  s.ready_median_us = Median(ready);
+  s.ready_worst_us = *std::max_element(ready.begin(), ready.end());
+  s.last_median_us = Median(last);
+  s.last_worst_us = *std::max_element(last.begin(), last.end());
+  s.chunks_median = Median(chunks);
+  s.bytes_median = Median(bytes);
+  s.floor_us = (s.chunks_median + 1) * kPassUs;
+  return s;
+}
+
+void PrintBench(std::ostream& out, const char* kind, const BenchSummary& s) {
+  out << kind << ": " << s.pictures << " pictures, " << s.failed << " failed";
+  if (s.failed == s.pictures) {
+    out << std::endl;
+    return;
+  }
+  out << "; median " << s.chunks_median << " chunks, " << s.bytes_median << " bytes\n"
+      << "  request to ready:      median " << Ms(s.ready_median_us) << ", worst "
+      << Ms(s.ready_worst_us) << "\n"
+      << "  request to last chunk: median " << Ms(s.last_median_us) << ", worst "
+      << Ms(s.last_worst_us) << "\n"
+      << "  protocol floor:        " << Ms(s.floor_us) << " ((" << s.chunks_median
+      << " + 1) passes of 5 ms)" << std::endl;
+}
+
+}  // namespace ravelo
