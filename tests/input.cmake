@@ -9,3 +9,10 @@ else()
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/input_inject_test.cpp
     LIBS ravelo_server)
 endif()
+
+if(NOT WIN32)
+  # The X11 sink's key tables and arithmetic, without a display.
+  ravelo_test(x11_keys_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/x11_keys_test.cpp
+    LIBS ravelo_input_x11)
+endif()
