@@ -39,3 +39,13 @@ if(NOT WIN32)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/x11_frame_test.cpp
     LIBS ravelo_capture ravelo_capture_x11 ravelo_imaging_test_support)
 endif()
+
+if(NOT WIN32)
+  # The X11 capture on a private Xvfb (skipped when there is none).
+  pkg_check_modules(XCB_XFIXES_TESTS REQUIRED IMPORTED_TARGET xcb-xfixes)
+  ravelo_test(x11_capture_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/x11/x11_capture_test.cpp
+    LIBS ravelo_capture ravelo_capture_x11 ravelo_imaging_test_support ravelo_x11_test_display
+         PkgConfig::XCB_XFIXES_TESTS
+    LABEL e2e)
+endif()

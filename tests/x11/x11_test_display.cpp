@@ -42,11 +42,16 @@ bool XvfbInstalled() {
   return false;
 }
 
-PrivateXvfb::PrivateXvfb(int width, int height) {
+PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& extra) {
   int fds[2];
   if (pipe(fds) != 0) return;
   const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   const std::string fd = std::to_string(fds[1]);
+  std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-screen", "0", screen, "-nolisten", "tcp", "-noreset"};
+  args.insert(args.end(), extra.begin(), extra.end());
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   m_pid = fork();
   if (m_pid == 0) {
     close(fds[0]);
@@ -55,8 +60,7 @@ PrivateXvfb::PrivateXvfb(int width, int height) {
       dup2(null, 1);
       dup2(null, 2);
     }
-    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-           "tcp", "-noreset", static_cast<char*>(nullptr));
+    execvp("Xvfb", argv.data());
     _exit(127);
   }
   close(fds[1]);

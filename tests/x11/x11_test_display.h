@@ -13,10 +13,10 @@ namespace ravelo::testing {
 bool XvfbInstalled();
 
 // One Xvfb with a single screen of the given size at 24 bits, on a display number it picks
-// itself; stopped again on destruction.
+// itself, with further arguments such as "-extension", "MIT-SHM"; stopped on destruction.
 class PrivateXvfb {
  public:
-  PrivateXvfb(int width, int height);
+  PrivateXvfb(int width, int height, const std::vector<std::string>& extra = {});
   ~PrivateXvfb();
   PrivateXvfb(const PrivateXvfb&) = delete;
   PrivateXvfb& operator=(const PrivateXvfb&) = delete;
