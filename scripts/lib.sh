@@ -9,6 +9,10 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml=;winemenubuilder.ex
 
 RAVELO_PACKAGES="cmake ninja-build g++ pkg-config g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils \
 imagemagick libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3"
+# The X11 capture and input backends, their tests (Xlib client, setxkbmap) and the
+# capture benchmark's comparison (ffmpeg).
+RAVELO_PACKAGES="$RAVELO_PACKAGES libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xtest0-dev \
+libx11-dev x11-xkb-utils ffmpeg"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 
