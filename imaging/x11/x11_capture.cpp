@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "imaging/x11/x11_frame.h"
@@ -148,17 +149,17 @@ class X11DesktopCapture : public DesktopCapture {
 
     // Asked for on the size last seen; the geometry's answer comes first and tells
     // whether that still holds.
-    std::vector<PendingGrab> grabs;
+    std::optional<PendingGrab> grab;
     const Rect region = x11::RegionOnDesktop(x, y, m_width, m_height);
-    if (full) grabs.push_back(Ask(Rect{0, 0, m_width, m_height}));
-    else if (!region.Empty()) grabs.push_back(Ask(region));
+    if (full) grab = Ask(Rect{0, 0, m_width, m_height});
+    else if (!region.Empty()) grab = Ask(region);
     xcb_flush(m_connection);
 
     if (!sizeKnown) {
       Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(m_connection, geometry, nullptr));
       if (!g || g->width != m_width || g->height != m_height) {
         DropCursor(cursorCookie);
-        Drop(grabs);
+        if (grab) Drop(*grab);
         if (!g || !Resize(g->width, g->height)) return Outcome::kFailed;
         return Outcome::kResized;
       }
@@ -167,12 +168,12 @@ class X11DesktopCapture : public DesktopCapture {
     uint8_t* rows = m_useShm ? m_shared.Memory() : m_plain.data();
 
     if (full) {
-      if (!Receive(grabs[0], rows)) return Outcome::kFailed;
-      const SurfaceView grab{rows, static_cast<ptrdiff_t>(m_width) * 4, m_width, m_height, 32};
-      if (!x11::ComposeFullView(m_view, grab, cursor)) return Outcome::kFailed;
+      if (!Receive(*grab, rows)) return Outcome::kFailed;
+      const SurfaceView screen{rows, static_cast<ptrdiff_t>(m_width) * 4, m_width, m_height, 32};
+      if (!x11::ComposeFullView(m_view, screen, cursor)) return Outcome::kFailed;
       return m_view.Save(kFullViewFile) ? Outcome::kDone : Outcome::kFailed;
     }
-    if (!grabs.empty() && !Receive(grabs[0], rows)) return Outcome::kFailed;
+    if (grab && !Receive(*grab, rows)) return Outcome::kFailed;
     x11::ComposeRegionView(m_view, x, y, m_width, m_height, rows, cursor);
     return m_view.Save(kRegionViewFile) ? Outcome::kDone : Outcome::kFailed;
   }
@@ -226,11 +227,9 @@ class X11DesktopCapture : public DesktopCapture {
     return true;
   }
 
-  void Drop(const std::vector<PendingGrab>& grabs) {
-    for (size_t i = 0; i < grabs.size(); ++i) {
-      if (m_useShm) std::free(xcb_shm_get_image_reply(m_connection, grabs[i].shm, nullptr));
-      else std::free(xcb_get_image_reply(m_connection, grabs[i].plain, nullptr));
-    }
+  void Drop(const PendingGrab& g) {
+    if (m_useShm) std::free(xcb_shm_get_image_reply(m_connection, g.shm, nullptr));
+    else std::free(xcb_get_image_reply(m_connection, g.plain, nullptr));
   }
 
   void DropCursor(xcb_xfixes_get_cursor_image_cookie_t cookie) {
