@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "imaging/capture.h"
+#include "imaging/x11/x11_halftone.h"
 
 namespace ravelo::x11 {
 
@@ -94,7 +95,7 @@ bool ViewPicture::Save(const char* path) {
 
 bool ComposeFullView(ViewPicture& view, const SurfaceView& grab, const CursorPicture& cursor) {
   BlendCursor(grab, 0, 0, 0, grab.height, grab.width, grab.height, cursor);
-  return HalftoneStretch(view.Surface(), 0, 0, kViewWidth, kViewHeight, grab);
+  return HalftoneFromBgrx(view.Surface(), grab);
 }
 
 void ComposeRegionView(ViewPicture& view, int32_t x, int32_t y, int32_t desktopWidth, int32_t desktopHeight,

@@ -11,6 +11,7 @@
 #include "imaging/soft/soft_desktop.h"
 #include "imaging/soft/soft_gdi.h"
 #include "imaging/x11/x11_frame.h"
+#include "imaging/x11/x11_halftone.h"
 #include "imaging_test_support.h"
 
 namespace ravelo {
@@ -164,6 +165,38 @@ TEST(X11FrameTest, RegionOnDesktopClipsAtEveryEdge) {
     EXPECT_EQ(r.top, c.expected.top) << c.x << "," << c.y;
     EXPECT_EQ(r.width, c.expected.width) << c.x << "," << c.y;
     EXPECT_EQ(r.height, c.expected.height) << c.x << "," << c.y;
+  }
+}
+
+TEST(X11FrameTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
+  struct Size {
+    int32_t w, h;
+  };
+  // Whole, fractional and enlarging scales; widths that leave tails after the wide loads;
+  // a height whose sums just fit 16 bits (257) and sizes past the fast path's range, which
+  // must still come out the same.
+  const Size sizes[] = {{1920, 1080}, {1024, 768}, {1366, 768}, {1023, 767}, {1029, 770}, {200, 150},
+                        {3, 2},       {256, 192},  {2560, 1440}, {640, 257}, {641, 258}, {1021, 257},
+                        {700, 259}};
+  for (const Size& z : sizes) {
+    for (int fill = 0; fill < 2; ++fill) {
+      std::vector<uint8_t> src(static_cast<size_t>(z.w) * z.h * 4);
+      uint32_t seed = 12345;
+      for (uint8_t& b : src) {
+        seed = seed * 1103515245u + 12345u;
+        b = fill == 0 ? static_cast<uint8_t>(seed >> 16) : 0xFF;  // noise, or the largest sums
+      }
+      const SurfaceView s{src.data(), z.w * 4, z.w, z.h, 32};
+      for (int32_t bits : {24, 32}) {
+        const int32_t pitch = kViewWidth * bits / 8;
+        std::vector<uint8_t> expected(static_cast<size_t>(pitch) * kViewHeight, 7);
+        std::vector<uint8_t> got(expected.size(), 9);
+        ASSERT_TRUE(HalftoneStretch({expected.data(), pitch, kViewWidth, kViewHeight, bits}, 0, 0, kViewWidth,
+                                    kViewHeight, s));
+        ASSERT_TRUE(x11::HalftoneFromBgrx({got.data(), pitch, kViewWidth, kViewHeight, bits}, s));
+        EXPECT_TRUE(got == expected) << z.w << "x" << z.h << (fill == 0 ? " noise" : " white") << " to " << bits << " bits";
+      }
+    }
   }
 }
 
