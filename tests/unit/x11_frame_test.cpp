@@ -149,25 +149,6 @@ TEST(X11FrameTest, CursorIsBlendedByItsAlphaAndClippedToTheDesktop) {
   }
 }
 
-TEST(X11FrameTest, RegionOnDesktopClipsAtEveryEdge) {
-  struct Case {
-    int32_t x, y, w, h;
-    x11::Rect expected;
-  };
-  const Case cases[] = {
-      {0, 0, 1024, 768, {0, 0, 256, 192}},     {900, 700, 1024, 768, {900, 700, 124, 68}},
-      {1024, 0, 1024, 768, {0, 0, 0, 0}},      {0, 768, 1024, 768, {0, 0, 0, 0}},
-      {0, 0, 200, 150, {0, 0, 200, 150}},      {65535, 65535, 1024, 768, {0, 0, 0, 0}},
-  };
-  for (const Case& c : cases) {
-    const x11::Rect r = x11::RegionOnDesktop(c.x, c.y, c.w, c.h);
-    EXPECT_EQ(r.left, c.expected.left) << c.x << "," << c.y;
-    EXPECT_EQ(r.top, c.expected.top) << c.x << "," << c.y;
-    EXPECT_EQ(r.width, c.expected.width) << c.x << "," << c.y;
-    EXPECT_EQ(r.height, c.expected.height) << c.x << "," << c.y;
-  }
-}
-
 TEST(X11FrameTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
   struct Size {
     int32_t w, h;
@@ -198,11 +179,6 @@ TEST(X11FrameTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
       }
     }
   }
-}
-
-TEST(X11FrameTest, UnwritableDirectoryFailsTheSave) {
-  x11::ViewPicture view;
-  EXPECT_FALSE(view.Save("/nonexistent-directory/bufferfull.jpg"));
 }
 
 }  // namespace
