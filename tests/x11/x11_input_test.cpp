@@ -125,6 +125,7 @@ class X11InputTest : public ::testing::Test {
   void SetUp() override {
     if (!testing::XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
     ASSERT_TRUE(xvfb.Running());
+    if (!testing::HasExtension(xvfb.Name(), "XTEST")) GTEST_SKIP() << "Xvfb has no XTest";
     sink = MakeX11InputSink(xvfb.Name().c_str());
     ASSERT_NE(sink, nullptr) << "no XTest on " << xvfb.Name();
     injector = std::make_unique<SinkInputInjector>(*sink, desktop);

@@ -107,6 +107,16 @@ bool ShowOnRoot(const std::string& display, int32_t width, int32_t height, const
   return x.Sync();
 }
 
+bool HasExtension(const std::string& display, const std::string& name) {
+  Connection x(display);
+  if (!x.Ok()) return false;
+  xcb_query_extension_reply_t* r = xcb_query_extension_reply(
+      x.c, xcb_query_extension(x.c, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
+  const bool present = r != nullptr && r->present;
+  std::free(r);
+  return present;
+}
+
 bool WarpPointer(const std::string& display, int32_t x, int32_t y) {
   Connection c(display);
   if (!c.Ok()) return false;

@@ -34,6 +34,9 @@ class PrivateXvfb {
 // picture program does, and waits until the server has drawn it.
 bool ShowOnRoot(const std::string& display, int32_t width, int32_t height, const std::vector<uint32_t>& rgb);
 
+// Whether the server announces the extension, such as "XTEST" or "XFIXES".
+bool HasExtension(const std::string& display, const std::string& name);
+
 // Puts the pointer at (x, y) of the root window.
 bool WarpPointer(const std::string& display, int32_t x, int32_t y);
 
