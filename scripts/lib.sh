@@ -10,6 +10,10 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree=;mshtml=;winemenubuilder.ex
 RAVELO_PACKAGES="cmake ninja-build g++ pkg-config g++-mingw-w64-x86-64 wine wine64 xvfb xdotool x11-utils \
 imagemagick libgtest-dev libgmock-dev libbenchmark-dev libturbojpeg0-dev libjpeg62-turbo-dev python3 \
 clang libclang-rt-14-dev"
+# The X11 capture and input backends and their tests (Xlib client, setxkbmap). The capture
+# benchmark's comparison also wants ffmpeg, which the tests do not: install it by hand.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xtest0-dev \
+libx11-dev x11-xkb-utils"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

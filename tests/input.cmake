@@ -9,3 +9,20 @@ else()
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/input_inject_test.cpp
     LIBS ravelo_server)
 endif()
+
+if(NOT WIN32)
+  # The X11 sink's key tables and arithmetic, without a display.
+  ravelo_test(x11_keys_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/x11_keys_test.cpp
+    LIBS ravelo_input_x11)
+endif()
+
+if(NOT WIN32)
+  # The X11 sink on a private Xvfb, watched by a plain X client (skipped without Xvfb).
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(X11_TESTS REQUIRED IMPORTED_TARGET x11)
+  ravelo_test(x11_input_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/x11/x11_input_test.cpp
+    LIBS ravelo_input_x11 ravelo_x11_test_display PkgConfig::X11_TESTS
+    LABEL e2e)
+endif()

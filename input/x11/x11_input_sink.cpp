@@ -1,0 +1,150 @@
+// XTest over XCB: XCB reports a failed request as a value rather than through a
+// process-wide error handler, so the sink can live beside a toolkit's own connection.
+#include "input/x11/x11_input_sink.h"
+
+#include <xcb/xcb.h>
+#include <xcb/xtest.h>
+
+#include <array>
+#include <cstdlib>
+
+#include "input/x11/x11_keys.h"
+
+namespace ravelo {
+namespace {
+
+using x11::KeyboardMapping;
+
+struct FreeReply {
+  void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+class X11InputSink : public InputSink {
+ public:
+  X11InputSink(xcb_connection_t* connection, xcb_window_t root)
+      : m_connection(connection), m_root(root) {}
+  ~X11InputSink() override { xcb_disconnect(m_connection); }
+  X11InputSink(const X11InputSink&) = delete;
+  X11InputSink& operator=(const X11InputSink&) = delete;
+
+  void SendPointerMove(std::int32_t dx, std::int32_t dy, bool relative) override {
+    if (relative) {
+      Fake(XCB_MOTION_NOTIFY, 1, XCB_NONE, Clamp16(dx), Clamp16(dy));
+      return;
+    }
+    // Read afresh, so that a screen resized since the last move maps right.
+    Reply<xcb_get_geometry_reply_t> root(
+        xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), nullptr));
+    if (!root) return;
+    Fake(XCB_MOTION_NOTIFY, 0, m_root, Clamp16(x11::ScaleToPixels(dx, root->width)),
+         Clamp16(x11::ScaleToPixels(dy, root->height)));
+  }
+
+  void SendPointerButton(std::uint32_t flags) override {
+    std::optional<x11::ButtonEvent> b = x11::ButtonForFlags(flags);
+    if (b) Fake(b->press ? XCB_BUTTON_PRESS : XCB_BUTTON_RELEASE, b->button, XCB_NONE, 0, 0);
+  }
+
+  void SendKeyEvent(std::uint16_t key, bool down) override {
+    if (key >= x11::kLayoutKeyBase) {
+      const int keycode = key - x11::kLayoutKeyBase;
+      if (keycode < m_minKeycode || keycode > m_maxKeycode) return;
+      const auto code = static_cast<std::uint8_t>(keycode);
+      const bool level3 = down && m_level3[code] && m_level3Keycode != 0;
+      if (level3) Key(m_level3Keycode, true);
+      Key(code, down);
+      if (level3) Key(m_level3Keycode, false);
+      return;
+    }
+    const std::uint32_t sym = x11::KeysymForVirtualKey(key);
+    if (sym == x11::keysym::kNoSymbol) return;
+    KeyboardMapping map;
+    if (!ReadMapping(&map)) return;
+    std::optional<std::uint8_t> code = x11::FindUnshiftedKeycode(map, sym);
+    if (code) Key(*code, down);
+  }
+
+  std::optional<LayoutKey> ScanCharacter(std::uint8_t character) override {
+    std::optional<x11::CharacterKeysym> sym = x11::KeysymForCharacter(character);
+    if (!sym) return std::nullopt;
+    // Read on every look-up: the user may switch layouts while a client types.
+    KeyboardMapping map;
+    if (!ReadMapping(&map)) return std::nullopt;
+    std::optional<std::uint8_t> level3 = x11::FindUnshiftedKeycode(map, x11::keysym::kIsoLevel3Shift);
+    m_level3Keycode = level3 ? *level3 : 0;
+    std::optional<x11::KeyPlacement> at = x11::FindKeysym(map, sym->keysym, level3.has_value());
+    if (!at) return std::nullopt;
+    m_level3[at->keycode] = (at->modifiers & x11::kModifierLevel3) != 0;
+    return LayoutKey{static_cast<std::uint16_t>(x11::kLayoutKeyBase + at->keycode),
+                     static_cast<std::uint8_t>(at->modifiers | sym->modifiers)};
+  }
+
+  bool ReadMapping(KeyboardMapping* map) {
+    const xcb_setup_t* setup = xcb_get_setup(m_connection);
+    m_minKeycode = setup->min_keycode;
+    m_maxKeycode = setup->max_keycode;
+    const auto count = static_cast<std::uint8_t>(m_maxKeycode - m_minKeycode + 1);
+    Reply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
+        m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count), nullptr));
+    if (!reply) return false;
+    const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
+    const int n = xcb_get_keyboard_mapping_keysyms_length(reply.get());
+    map->minKeycode = setup->min_keycode;
+    map->keysymsPerKeycode = reply->keysyms_per_keycode;
+    map->keysyms.assign(syms, syms + n);
+    return true;
+  }
+
+ private:
+  static std::int16_t Clamp16(std::int32_t v) {
+    return static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+  }
+
+  void Key(std::uint8_t keycode, bool down) {
+    Fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_NONE, 0, 0);
+  }
+
+  // One event, sent at once: the session sees each message when it arrives.
+  void Fake(std::uint8_t type, std::uint8_t detail, xcb_window_t root, std::int16_t x, std::int16_t y) {
+    xcb_test_fake_input(m_connection, type, detail, XCB_CURRENT_TIME, root, x, y, 0);
+    xcb_flush(m_connection);
+  }
+
+  xcb_connection_t* m_connection;
+  xcb_window_t m_root;
+  int m_minKeycode = 8;
+  int m_maxKeycode = 255;
+  std::uint8_t m_level3Keycode = 0;
+  // Whether the last look-up that found each key needed its third level.
+  std::array<bool, 256> m_level3{};
+};
+
+}  // namespace
+
+std::unique_ptr<InputSink> MakeX11InputSink(const char* displayName) {
+  int screenNumber = 0;
+  xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
+  if (xcb_connection_has_error(connection)) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  // A request of an absent extension would close the connection: ask first.
+  const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection, &xcb_test_id);
+  Reply<xcb_test_get_version_reply_t> version;
+  if (xtest != nullptr && xtest->present)
+    version.reset(xcb_test_get_version_reply(connection, xcb_test_get_version(connection, 2, 2), nullptr));
+  if (screens.rem == 0 || !version) {
+    xcb_disconnect(connection);
+    return nullptr;
+  }
+  auto sink = std::make_unique<X11InputSink>(connection, screens.data->root);
+  KeyboardMapping unused;
+  sink->ReadMapping(&unused);  // learns the keycode range
+  return sink;
+}
+
+}  // namespace ravelo

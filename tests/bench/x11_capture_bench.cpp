@@ -1,0 +1,216 @@
+// What a picture request costs on an X11 desktop, grab to written JPEG, on one thread:
+// the full view and the region view of a busy 1920x1080 desktop on a private Xvfb, its
+// parts on their own, and beside it, alternating round by round, ffmpeg's x11grab with an
+// area scale and a JPEG written per frame.
+//
+//   x11_capture_bench [--rounds N] [--frames N] [--no-ffmpeg]
+#include <spawn.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "imaging/x11/x11_capture.h"
+#include "imaging/x11/x11_frame.h"
+#include "imaging/x11/x11_halftone.h"
+#include "x11_test_display.h"
+
+extern char** environ;
+
+namespace ravelo {
+namespace {
+
+constexpr int32_t kWidth = 1920;
+constexpr int32_t kHeight = 1080;
+
+double Now() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Median of `frames` timed calls, in milliseconds.
+double TimeEach(int frames, const std::function<bool()>& call) {
+  std::vector<double> t;
+  for (int i = 0; i < frames; ++i) {
+    const double start = Now();
+    if (!call()) return -1;
+    t.push_back(Now() - start);
+  }
+  return Median(t);
+}
+
+// The server's part alone: the whole screen into shared memory, one request.
+class PlainGrab {
+ public:
+  explicit PlainGrab(const std::string& display) : m_c(xcb_connect(display.c_str(), nullptr)) {
+    m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+    const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;
+    m_id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    m_memory = shmat(m_id, nullptr, 0);
+    m_seg = xcb_generate_id(m_c);
+    xcb_shm_attach(m_c, m_seg, static_cast<uint32_t>(m_id), 0);
+  }
+  ~PlainGrab() {
+    xcb_shm_detach(m_c, m_seg);
+    xcb_disconnect(m_c);
+    shmdt(m_memory);
+    shmctl(m_id, IPC_RMID, nullptr);
+  }
+  bool Grab() {
+    xcb_shm_get_image_reply_t* r = xcb_shm_get_image_reply(
+        m_c, xcb_shm_get_image(m_c, m_root, 0, 0, kWidth, kHeight, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_seg, 0), nullptr);
+    const bool ok = r != nullptr;
+    std::free(r);
+    return ok;
+  }
+  const uint8_t* Memory() const { return static_cast<const uint8_t*>(m_memory); }
+
+ private:
+  xcb_connection_t* m_c;
+  xcb_window_t m_root;
+  int m_id;
+  void* m_memory;
+  xcb_shm_seg_t m_seg;
+};
+
+// Wall time of one ffmpeg run that grabs, scales and writes `frames` JPEGs; -1 on failure.
+double RunFfmpeg(const std::string& display, int frames, const std::string& out) {
+  // The frame rate is set far above what either side reaches, so that x11grab never
+  // waits for the next frame's time, and frames pass through as grabbed: at a constant
+  // output rate ffmpeg would repeat frames to fill the time and count those too.
+  const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight);
+  const std::string count = std::to_string(frames);
+  std::vector<std::string> args = {"ffmpeg", "-nostdin", "-loglevel", "error", "-y", "-threads", "1",
+                                   "-f", "x11grab", "-video_size", size, "-framerate", "100000", "-i",
+                                   display, "-frames:v", count, "-vf", "scale=256:192:flags=area",
+                                   "-filter_threads", "1", "-threads", "1", "-fps_mode", "passthrough", "-f", "image2", "-update", "1",
+                                   out};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  const double start = Now();
+  pid_t pid;
+  if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return -1;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  const double took = Now() - start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
+}
+
+int Run(int rounds, int frames, bool ffmpeg) {
+  if (!testing::XvfbInstalled()) {
+    std::puts("Xvfb is not installed");
+    return 77;
+  }
+  testing::PrivateXvfb xvfb(kWidth, kHeight);
+  if (!xvfb.Running() || !testing::ShowOnRoot(xvfb.Name(), kWidth, kHeight, testing::BusyDesktop(kWidth, kHeight)) ||
+      !testing::WarpPointer(xvfb.Name(), kWidth / 2, kHeight / 2)) {
+    std::puts("could not start Xvfb with a desktop picture");
+    return 1;
+  }
+  std::unique_ptr<DesktopCapture> capture = MakeX11DesktopCapture(xvfb.Name().c_str());
+  if (!capture) {
+    std::puts("no capture for the display");
+    return 1;
+  }
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("ravelo-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+
+  PlainGrab grab(xvfb.Name());
+  x11::ViewPicture view;
+  std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
+  SurfaceView source{frame.data(), kWidth * 4, kWidth, kHeight, 32};
+
+  std::vector<double> full, region, grabs, halftones, generics, saves, theirs;
+  std::printf("%dx%d busy desktop on Xvfb %s, %d frames a round; milliseconds per frame (median)\n", kWidth,
+              kHeight, xvfb.Name().c_str(), frames);
+  std::printf("round   full  region |  grab  halftone (generic)  jpeg+write | ffmpeg   ratio\n");
+  bool failed = false;
+  for (int r = 0; r < rounds && !failed; ++r) {
+    const double f = TimeEach(frames, [&] { return capture->CaptureDesktop(true, 0, 0); });
+    const double g = TimeEach(frames, [&] { return grab.Grab(); });
+    std::memcpy(frame.data(), grab.Memory(), frame.size());
+    const double h = TimeEach(frames, [&] { return x11::HalftoneFromBgrx(view.Surface(), source); });
+    // The same averages through the software drawer's stretch, for comparison.
+    const double generic = TimeEach(frames, [&] {
+      return HalftoneStretch(view.Surface(), 0, 0, kViewWidth, kViewHeight, source);
+    });
+    const double s = TimeEach(frames, [&] { return view.Save(kFullViewFile); });
+    const double p = TimeEach(frames, [&] { return capture->CaptureDesktop(false, 800, 500); });
+    double per = 0;
+    if (ffmpeg) {
+      // Start-up cancels out between a long and a short run.
+      const double longRun = RunFfmpeg(xvfb.Name(), frames + 50, "ffmpeg.jpg");
+      const double shortRun = RunFfmpeg(xvfb.Name(), 50, "ffmpeg.jpg");
+      if (longRun < 0 || shortRun < 0) {
+        std::puts("ffmpeg failed or is not installed; comparison left out");
+        ffmpeg = false;
+      } else {
+        per = (longRun - shortRun) / frames;
+        theirs.push_back(per);
+      }
+    }
+    if (f < 0 || p < 0 || g < 0 || h < 0 || generic < 0 || s < 0) {
+      std::puts("a capture failed");
+      failed = true;
+      break;
+    }
+    full.push_back(f);
+    region.push_back(p);
+    grabs.push_back(g);
+    halftones.push_back(h);
+    generics.push_back(generic);
+    saves.push_back(s);
+    std::printf("%5d %6.3f %7.3f | %5.3f %9.3f %9.3f %11.3f | %6.3f %6.2fx\n", r + 1, f, p, g, h, generic, s,
+                per, per > 0 ? per / f : 0.0);
+  }
+  if (!failed) {
+    const double f = Median(full);
+    const double t = Median(theirs);
+    std::printf("median %6.3f %7.3f | %5.3f %9.3f %9.3f %11.3f | %6.3f %6.2fx\n", f, Median(region), Median(grabs),
+                Median(halftones), Median(generics), Median(saves), t, t > 0 ? t / f : 0.0);
+  }
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir);
+  return failed ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace ravelo
+
+int main(int argc, char** argv) {
+  int rounds = 7;
+  int frames = 200;
+  bool ffmpeg = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--rounds" && i + 1 < argc) rounds = std::atoi(argv[++i]);
+    else if (a == "--frames" && i + 1 < argc) frames = std::atoi(argv[++i]);
+    else if (a == "--no-ffmpeg") ffmpeg = false;
+    else {
+      std::fprintf(stderr, "usage: x11_capture_bench [--rounds N] [--frames N] [--no-ffmpeg]\n");
+      return 2;
+    }
+  }
+  if (rounds < 1 || frames < 1) return 2;
+  return ravelo::Run(rounds, frames, ffmpeg);
+}
