@@ -1,5 +1,5 @@
-// The notification area on X11: a GtkStatusIcon, which a tray host (the system tray of the
-// freedesktop.org specification, over XEmbed) takes into its panel.
+// The notification area on X11: a GtkStatusIcon, which a tray host (a freedesktop.org
+// system tray, over XEmbed) takes into its panel.
 #pragma once
 
 #include <gtk/gtk.h>
