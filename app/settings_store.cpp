@@ -19,6 +19,16 @@ bool WriteSettings(RegistryKey& key, const std::string& password, bool runOnStar
 
 }  // namespace
 
+std::optional<std::string> AcceptStoredPassword(const std::uint8_t* bytes, std::uint32_t size) {
+  // A value that does not fit the buffer with its NUL (16 characters or more) is not loaded.
+  if (size > RegistrySettings::kPasswordReadBytes || (size != 0 && bytes[size - 1] != 0)) return std::nullopt;
+  std::size_t length = 0;
+  while (length < size && length < static_cast<std::size_t>(wire::kMaxPassword) && bytes[length] != 0) {
+    ++length;
+  }
+  return std::string(reinterpret_cast<const char*>(bytes), length);
+}
+
 std::unique_ptr<RegistryKey> RegistrySettings::OpenSettings(RegistryHive hive, RegistryAccess access) {
   std::unique_ptr<RegistryKey> software = registry_.OpenKey(hive, kSoftwareKey);
   if (!software) return nullptr;
@@ -45,18 +55,14 @@ void RegistrySettings::LoadSettings(WindowControls& window) {
     window.SetRunOnStartup(true);
   }
 
-  // A value that does not fit the buffer with its NUL (16 characters or more) is not loaded.
   std::uint8_t text[kPasswordReadBytes] = {};
   type = 0;
   size = sizeof text;
-  if (key->QueryValue(kPasswordValue, &type, text, &size) && size <= sizeof text &&
-      (type == regtype::kString || type == regtype::kExpandString) &&
-      (size == 0 || text[size - 1] == 0)) {
-    std::size_t length = 0;
-    while (length < size && length < static_cast<std::size_t>(wire::kMaxPassword) && text[length] != 0) {
-      ++length;
+  if (key->QueryValue(kPasswordValue, &type, text, &size) &&
+      (type == regtype::kString || type == regtype::kExpandString)) {
+    if (std::optional<std::string> password = AcceptStoredPassword(text, size)) {
+      window.SetPasswordText(*password);
     }
-    window.SetPasswordText(std::string(reinterpret_cast<const char*>(text), length));
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "app/shell.h"
 
@@ -62,5 +64,10 @@ class RegistrySettings : public SettingsStore {
 
   Registry& registry_;
 };
+
+// The password a stored value gives the box: `size` bytes as stored, NUL included. Only a
+// value that fits the 16-byte read with its NUL last (or no bytes at all) is taken, cut at its
+// first NUL; anything else leaves the box as it is. Every settings store reads by this rule.
+std::optional<std::string> AcceptStoredPassword(const std::uint8_t* bytes, std::uint32_t size);
 
 }  // namespace ravelo

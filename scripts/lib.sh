@@ -14,6 +14,9 @@ clang libclang-rt-14-dev"
 # benchmark's comparison also wants ffmpeg, which the tests do not: install it by hand.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-xtest0-dev \
 libx11-dev x11-xkb-utils"
+# The native Linux program (GTK 3) and its end-to-end tests: a window manager, a tray host, and
+# the accessibility bus with its Python client to read the window.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 
@@ -57,6 +60,25 @@ store_settings() {
       "$wine" reg add "$key" /v StartupRun /t REG_DWORD /d 1 /f >/dev/null 2>&1 ||
       { say "could not store the settings under $key"; return 1; }
   done
+}
+
+# Where the native program keeps its settings: $XDG_CONFIG_HOME/ravelo/settings, or
+# ~/.config/ravelo/settings when that is unset or not an absolute path.
+settings_file() {
+  local base=${XDG_CONFIG_HOME:-}
+  case $base in /*) ;; *) base=$HOME/.config ;; esac
+  echo "$base/ravelo/settings"
+}
+
+# Stores a password and "Run on Startup" in the native program's settings file, replacing it
+# in one step as the program does (a private temporary file beside it, then a rename).
+store_settings_file() {
+  local file dir tmp
+  file=$(settings_file)
+  dir=$(dirname "$file")
+  mkdir -p -m 700 "$dir" && tmp=$(mktemp "$dir/.settings.XXXXXX") &&
+    printf 'Pass=%s\nStartupRun=1\n' "$1" >"$tmp" && chmod 600 "$tmp" && mv -f "$tmp" "$file" ||
+    { [ -n "${tmp:-}" ] && rm -f "$tmp"; say "could not store the settings in $file"; return 1; }
 }
 
 # Uses $DISPLAY when it answers; otherwise starts Xvfb on a free display and exports it.

@@ -20,3 +20,15 @@ if(WIN32)
   add_dependencies(manifest_test ravelo)
   set_tests_properties(manifest_test PROPERTIES WORKING_DIRECTORY $<TARGET_FILE_DIR:ravelo>)
 endif()
+
+if(NOT WIN32)
+  ravelo_test(file_settings_test
+    SOURCES unit/file_settings_test.cpp
+    LIBS ravelo_settings_file)
+
+  # The pure logic of the GTK window; it needs no display.
+  ravelo_test(gtk_window_test
+    SOURCES unit/gtk_window_test.cpp
+    LIBS ravelo_shell_gtk)
+  target_compile_definitions(gtk_window_test PRIVATE RAVELO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+endif()

@@ -24,4 +24,17 @@ else()
       TIMEOUT 600
       ENVIRONMENT "RAVELO_WINDOWS_BUILD=${RAVELO_WINDOWS_BUILD};RAVELO_CLIENT=$<TARGET_FILE:ravelo-client>;PYTHONDONTWRITEBYTECODE=1")
   endforeach()
+
+  # The native ravelo on a private X display with a window manager, driven the same way.
+  file(GLOB linux_e2e_tests ${CMAKE_CURRENT_SOURCE_DIR}/e2e/linux/test_*.py)
+  foreach(test ${linux_e2e_tests})
+    get_filename_component(name ${test} NAME_WE)
+    add_test(NAME e2e_linux_${name} COMMAND ${Python3_EXECUTABLE} ${test})
+    set_tests_properties(e2e_linux_${name} PROPERTIES
+      LABELS e2e
+      SKIP_RETURN_CODE 77
+      RUN_SERIAL TRUE
+      TIMEOUT 600
+      ENVIRONMENT "RAVELO_SERVER=$<TARGET_FILE:ravelo>;RAVELO_CLIENT=$<TARGET_FILE:ravelo-client>;PYTHONDONTWRITEBYTECODE=1")
+  endforeach()
 endif()

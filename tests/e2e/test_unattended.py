@@ -119,7 +119,7 @@ class UnattendedTest(unittest.TestCase):
         env.pop("DISPLAY", None)
         log_path = os.path.join(workdir, "run.log")
         with open(log_path, "w") as log:
-            run = subprocess.Popen([os.path.join(harness.ROOT, "scripts", "run"), "--password", "pw 1"],
+            run = subprocess.Popen([os.path.join(harness.ROOT, "scripts", "run"), "--wine", "--password", "pw 1"],
                                    cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT,
                                    start_new_session=True)
         self.addCleanup(lambda: run.poll() is None and os.killpg(run.pid, signal.SIGTERM))

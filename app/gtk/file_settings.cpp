@@ -1,0 +1,163 @@
+#include "app/gtk/file_settings.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "app/settings_store.h"
+
+namespace ravelo {
+namespace {
+
+constexpr char kPassLine[] = "Pass=";
+constexpr char kStartupLine[] = "StartupRun=";
+
+bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
+
+// Holds a descriptor and closes it once.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    if (fd_ < 0) return true;
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Every missing directory on the way to `dir`, each made private to the user.
+bool MakeDirectories(const std::string& dir) {
+  struct stat st;
+  if (dir.empty() || ::stat(dir.c_str(), &st) == 0) return !dir.empty() && S_ISDIR(st.st_mode);
+  std::size_t slash = dir.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeDirectories(dir.substr(0, slash))) return false;
+  return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, const std::string& contents) {
+  std::size_t done = 0;
+  while (done < contents.size()) {
+    ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// The file's text, only from a regular file: a pipe or device put there must not stall the
+// start-up.
+std::optional<std::string> ReadSettingsFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  std::string text;
+  char buffer[4096];
+  while (text.size() < kSettingsReadLimit) {
+    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return text.substr(0, kSettingsReadLimit);
+}
+
+}  // namespace
+
+StoredSettings ParseSettings(const std::string& text) {
+  StoredSettings stored;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();  // edited on Windows
+    // A later line of the same name wins, as in most configuration files.
+    if (StartsWith(line, kPassLine)) {
+      // The text with its NUL, as the registry would hand it over.
+      std::vector<std::uint8_t> value(line.begin() + static_cast<std::ptrdiff_t>(std::strlen(kPassLine)),
+                                      line.end());
+      value.push_back(0);
+      std::optional<std::string> password =
+          AcceptStoredPassword(value.data(), static_cast<std::uint32_t>(value.size()));
+      if (password) stored.password = password;
+    } else if (StartsWith(line, kStartupLine)) {
+      stored.runOnStartup = line.compare(std::strlen(kStartupLine), std::string::npos, "1") == 0;
+    }
+  }
+  return stored;
+}
+
+std::string FormatSettings(const std::string& password, bool runOnStartup) {
+  return kPassLine + password + "\n" + kStartupLine + (runOnStartup ? "1" : "0") + "\n";
+}
+
+std::string SettingsFilePath(const char* xdgConfigHome, const char* home) {
+  if (xdgConfigHome != nullptr && xdgConfigHome[0] == '/') return std::string(xdgConfigHome) + "/ravelo/settings";
+  if (home != nullptr && home[0] != '\0') return std::string(home) + "/.config/ravelo/settings";
+  return std::string();
+}
+
+std::string DefaultSettingsFilePath() {
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    const struct passwd* user = ::getpwuid(::getuid());
+    home = user != nullptr ? user->pw_dir : nullptr;
+  }
+  return SettingsFilePath(std::getenv("XDG_CONFIG_HOME"), home);
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& contents) {
+  std::size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+  if (!MakeDirectories(dir)) return false;
+  std::string temp = dir + "/.settings.XXXXXX";
+  Fd fd(::mkostemp(&temp[0], O_CLOEXEC));
+  if (fd.get() < 0) return false;
+  // Written, flushed and closed before the name points at it: a crash or a full disk
+  // leaves the old file, never part of the new one.
+  bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), contents) && ::fsync(fd.get()) == 0;
+  ok = fd.Close() && ok;
+  ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    ::unlink(temp.c_str());
+    return false;
+  }
+  Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (dirFd.get() >= 0) ::fsync(dirFd.get());  // the rename itself survives a crash too
+  return true;
+}
+
+void FileSettings::LoadSettings(WindowControls& window) {
+  if (path_.empty()) return;
+  std::optional<std::string> text = ReadSettingsFile(path_);
+  if (!text) return;
+  StoredSettings stored = ParseSettings(*text);
+  if (stored.runOnStartup) window.SetRunOnStartup(true);
+  if (stored.password) window.SetPasswordText(*stored.password);
+}
+
+void FileSettings::SaveSettings(WindowControls& window) {
+  if (path_.empty()) return;
+  WriteFileAtomically(path_, FormatSettings(window.PasswordText(), window.RunOnStartupChecked()));
+}
+
+}  // namespace ravelo

@@ -1,0 +1,316 @@
+#include "app/gtk/gtk_window.h"
+
+#include "app/gtk/window_texts.h"
+#include "server/protocol.h"
+
+namespace ravelo {
+namespace {
+
+// Sizes in pixels, about what the Windows dialog's layout gives at 96 dpi.
+constexpr int kMargin = 10;
+constexpr int kLogWidth = 260;
+constexpr int kLogHeight = 190;
+constexpr int kPasswordChars = 12;
+
+GtkTextIter IterAt(GtkTextBuffer* buffer, int offset) {
+  GtkTextIter iter;
+  gtk_text_buffer_get_iter_at_offset(buffer, &iter, offset);  // past the end means the end
+  return iter;
+}
+
+GtkWidget* MenuWithItem(GtkWidget* bar, const char* menuText, const char* itemText, GCallback onItem,
+                        gpointer self) {
+  GtkWidget* top = gtk_menu_item_new_with_mnemonic(menuText);
+  GtkWidget* menu = gtk_menu_new();
+  GtkWidget* item = gtk_menu_item_new_with_mnemonic(itemText);
+  g_signal_connect(item, "activate", onItem, self);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), menu);
+  gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
+  return item;
+}
+
+GtkWidget* Label(const char* text, float xalign) {
+  GtkWidget* label = gtk_label_new(text);
+  gtk_label_set_xalign(GTK_LABEL(label), xalign);
+  return label;
+}
+
+}  // namespace
+
+int EditControlLineCount(const char* text) {
+  int lines = 1;
+  for (const char* p = text; p[0] != '\0'; ++p) lines += p[0] == '\r' && p[1] == '\n';
+  return lines;
+}
+
+std::string CutUtf8(const std::string& text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  std::size_t end = bytes;
+  // Back up over continuation bytes (10xxxxxx) to the start of the character that does not fit.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
+TextViewLogPane::TextViewLogPane(GtkTextView* view)
+    : view_(view), buffer_(GTK_TEXT_BUFFER(g_object_ref(gtk_text_view_get_buffer(view)))) {
+  g_object_add_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+}
+
+TextViewLogPane::~TextViewLogPane() {
+  if (view_ != nullptr) g_object_remove_weak_pointer(G_OBJECT(view_), reinterpret_cast<gpointer*>(&view_));
+  g_object_unref(buffer_);
+}
+
+int TextViewLogPane::LineCount() {
+  // Counted as the Windows edit control counts, so that the log is trimmed at the same point.
+  GtkTextIter start;
+  GtkTextIter end;
+  gtk_text_buffer_get_bounds(buffer_, &start, &end);
+  gchar* text = gtk_text_buffer_get_text(buffer_, &start, &end, TRUE);
+  int lines = EditControlLineCount(text);
+  g_free(text);
+  return lines;
+}
+
+void TextViewLogPane::SetSelection(int start, int end) {
+  GtkTextIter anchor = IterAt(buffer_, start);
+  GtkTextIter caret = IterAt(buffer_, end);
+  gtk_text_buffer_select_range(buffer_, &caret, &anchor);
+  ScrollToCaret();
+}
+
+void TextViewLogPane::ReplaceSelection(const char* text) {
+  gtk_text_buffer_delete_selection(buffer_, FALSE, TRUE);
+  gtk_text_buffer_insert_at_cursor(buffer_, text, -1);
+  ScrollToCaret();
+}
+
+void TextViewLogPane::ScrollToCaret() {
+  // Done once the view has laid the new text out, so the newest line is in sight.
+  if (view_ != nullptr) gtk_text_view_scroll_mark_onscreen(view_, gtk_text_buffer_get_insert(buffer_));
+}
+
+GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
+    : large_icon_(GDK_PIXBUF(g_object_ref(largeIcon))) {
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  g_object_ref(window_);  // the pointer stays valid after the window is destroyed
+  gtk_window_set_title(GTK_WINDOW(window_), text::kCaption);
+  gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+  gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
+
+  GtkWidget* bar = gtk_menu_bar_new();
+  MenuWithItem(bar, text::kFileMenu, text::kExitItem, G_CALLBACK(OnExit), this);
+  MenuWithItem(bar, text::kHelpMenu, text::kAboutItem, G_CALLBACK(OnAboutItem), this);
+
+  password_ = gtk_entry_new();
+  gtk_entry_set_visibility(GTK_ENTRY(password_), FALSE);
+  gtk_entry_set_width_chars(GTK_ENTRY(password_), kPasswordChars);
+  gtk_entry_set_activates_default(GTK_ENTRY(password_), TRUE);  // Return presses the default button
+  // A pasted line break ends the text, as in a single-line edit control; the settings file
+  // keeps one password per line.
+  g_object_set(password_, "truncate-multiline", TRUE, nullptr);
+
+  button_ = gtk_button_new_with_label(kStartText);
+  gtk_widget_set_can_default(button_, TRUE);
+  gtk_widget_set_valign(button_, GTK_ALIGN_CENTER);
+  gtk_widget_set_halign(button_, GTK_ALIGN_CENTER);
+  gtk_widget_set_hexpand(button_, TRUE);
+  g_signal_connect(button_, "clicked", G_CALLBACK(OnButton), this);
+
+  run_on_startup_ = gtk_check_button_new_with_label(text::kRunOnStartup);
+
+  GtkWidget* log = gtk_text_view_new();
+  gtk_text_view_set_editable(GTK_TEXT_VIEW(log), FALSE);
+  gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(log), GTK_WRAP_NONE);
+  GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+  gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_AUTOMATIC, GTK_POLICY_ALWAYS);
+  gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scroller), GTK_SHADOW_IN);
+  gtk_widget_set_size_request(scroller, kLogWidth, kLogHeight);
+  gtk_container_add(GTK_CONTAINER(scroller), log);
+  pane_ = new TextViewLogPane(GTK_TEXT_VIEW(log));
+
+  GtkWidget* grid = gtk_grid_new();
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 4);
+  gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+  g_object_set(grid, "margin", kMargin, nullptr);
+  gtk_grid_attach(GTK_GRID(grid), Label(text::kPasswordLabel, 0.0f), 0, 0, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), password_, 0, 1, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), button_, 1, 0, 1, 2);
+  gtk_grid_attach(GTK_GRID(grid), run_on_startup_, 0, 2, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), scroller, 0, 3, 2, 1);
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_pack_start(GTK_BOX(box), bar, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), grid, TRUE, TRUE, 0);
+  gtk_container_add(GTK_CONTAINER(window_), box);
+  gtk_widget_grab_default(button_);
+
+  // Alt+"/" and Alt+"?" open the About box whichever control has the focus.
+  GtkAccelGroup* accelerators = gtk_accel_group_new();
+  for (guint key : {GDK_KEY_slash, GDK_KEY_question}) {
+    gtk_accel_group_connect(accelerators, key, GDK_MOD1_MASK, GtkAccelFlags(0),
+                            g_cclosure_new(G_CALLBACK(OnAboutKey), this, nullptr));
+  }
+  gtk_window_add_accel_group(GTK_WINDOW(window_), accelerators);
+  g_object_unref(accelerators);
+
+  // A fixed frame with a minimise box and a close box, as the dialog has: no maximise.
+  gtk_widget_realize(window_);
+  gdk_window_set_functions(gtk_widget_get_window(window_),
+                           GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE | GDK_FUNC_CLOSE));
+
+  g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+  g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroyed), this);
+}
+
+GtkServerWindow::~GtkServerWindow() {
+  delete pane_;
+  if (!destroying_) {
+    destroying_ = true;
+    gtk_widget_destroy(window_);
+  }
+  g_object_unref(window_);
+  g_object_unref(large_icon_);
+}
+
+bool GtkServerWindow::TakeQuit(int* code) {
+  if (!quit_posted_) return false;
+  quit_posted_ = false;
+  *code = quit_code_;
+  return true;
+}
+
+std::string GtkServerWindow::PasswordText() {
+  return CutUtf8(gtk_entry_get_text(GTK_ENTRY(password_)), wire::kMaxPassword);
+}
+
+void GtkServerWindow::SetPasswordText(const std::string& text) {
+  // The box holds UTF-8 only; other bytes cannot have been typed into it.
+  if (g_utf8_validate(text.c_str(), static_cast<gssize>(text.size()), nullptr)) {
+    gtk_entry_set_text(GTK_ENTRY(password_), text.c_str());
+  }
+}
+
+void GtkServerWindow::SetPasswordReadOnly(bool readOnly) {
+  gtk_editable_set_editable(GTK_EDITABLE(password_), readOnly ? FALSE : TRUE);
+}
+
+void GtkServerWindow::SetButtonText(const char* text) { gtk_button_set_label(GTK_BUTTON(button_), text); }
+
+bool GtkServerWindow::RunOnStartupChecked() {
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(run_on_startup_)) != FALSE;
+}
+
+void GtkServerWindow::SetRunOnStartup(bool checked) {
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(run_on_startup_), checked ? TRUE : FALSE);
+}
+
+void GtkServerWindow::Wait(int ms) {
+  gdk_display_flush(gtk_widget_get_display(window_));  // what was asked so far reaches the screen
+  g_usleep(static_cast<gulong>(ms) * 1000);
+}
+
+void GtkServerWindow::Minimize() { gtk_window_iconify(GTK_WINDOW(window_)); }
+
+bool GtkServerWindow::IsMinimized() {
+  // The window manager's answer, which arrives a few events after the request; with no window
+  // manager a window is never minimised.
+  GdkWindow* w = gtk_widget_get_window(window_);
+  return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
+void GtkServerWindow::Hide() { gtk_widget_hide(window_); }
+
+void GtkServerWindow::ShowDefault() {
+  if (destroying_) return;
+  // Without this a window hidden while minimised would be mapped minimised again.
+  gtk_window_deiconify(GTK_WINDOW(window_));
+  gtk_widget_show(window_);
+}
+
+void GtkServerWindow::BringToTop() {
+  if (!destroying_) gtk_window_present(GTK_WINDOW(window_));
+}
+
+void GtkServerWindow::ShowAbout() {
+  GtkWidget* about = gtk_dialog_new_with_buttons(text::kAboutCaption, GTK_WINDOW(window_), GTK_DIALOG_MODAL,
+                                                 text::kAboutOk, GTK_RESPONSE_OK, nullptr);
+  gtk_window_set_resizable(GTK_WINDOW(about), FALSE);
+  gtk_window_set_position(GTK_WINDOW(about), GTK_WIN_POS_CENTER_ON_PARENT);
+  gtk_dialog_set_default_response(GTK_DIALOG(about), GTK_RESPONSE_OK);
+
+  GtkWidget* grid = gtk_grid_new();
+  gtk_grid_set_column_spacing(GTK_GRID(grid), 12);
+  gtk_grid_set_row_spacing(GTK_GRID(grid), 4);
+  g_object_set(grid, "margin", kMargin, nullptr);
+  gtk_grid_attach(GTK_GRID(grid), gtk_image_new_from_pixbuf(large_icon_), 0, 0, 1, 2);
+  gtk_grid_attach(GTK_GRID(grid), Label(text::kAboutVersion, 0.0f), 1, 0, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), Label(text::kAboutCredit, 0.0f), 1, 1, 1, 1);
+  gtk_grid_attach(GTK_GRID(grid), Label(text::kAboutLine1, 0.5f), 0, 2, 2, 1);
+  gtk_grid_attach(GTK_GRID(grid), Label(text::kAboutLine2, 0.5f), 0, 3, 2, 1);
+  gtk_container_add(GTK_CONTAINER(gtk_dialog_get_content_area(GTK_DIALOG(about))), grid);
+  gtk_widget_show_all(about);
+
+  // Its own loop runs until OK, Escape or the close box; the server waits meanwhile.
+  gtk_dialog_run(GTK_DIALOG(about));
+  gtk_widget_destroy(about);
+}
+
+void GtkServerWindow::DestroyWindow() {
+  // The destruction steps run again inside "destroy"; the window goes only once.
+  if (destroying_) return;
+  destroying_ = true;
+  gtk_widget_destroy(window_);
+}
+
+void GtkServerWindow::PostQuit(int code) {
+  if (quit_posted_) return;  // the first quit ends the loop, as the first WM_QUIT would
+  quit_posted_ = true;
+  quit_code_ = code;
+}
+
+void GtkServerWindow::Command(int id) {
+  if (server_window_ != nullptr) server_window_->OnCommand(id);
+}
+
+void GtkServerWindow::OnButton(GtkButton*, gpointer self) {
+  static_cast<GtkServerWindow*>(self)->Command(ids::kStartButton);
+}
+
+void GtkServerWindow::OnExit(GtkMenuItem*, gpointer self) { static_cast<GtkServerWindow*>(self)->Command(ids::kExit); }
+
+void GtkServerWindow::OnAboutItem(GtkMenuItem*, gpointer self) {
+  static_cast<GtkServerWindow*>(self)->Command(ids::kAbout);
+}
+
+gboolean GtkServerWindow::OnAboutKey(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer self) {
+  static_cast<GtkServerWindow*>(self)->Command(ids::kAbout);
+  return TRUE;
+}
+
+gboolean GtkServerWindow::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
+  auto* me = static_cast<GtkServerWindow*>(self);
+  if (me->server_window_ != nullptr) {
+    me->server_window_->OnClose();
+  } else {
+    me->DestroyWindow();
+  }
+  return TRUE;  // the window goes by OnClose's own steps, not by GTK's default
+}
+
+void GtkServerWindow::OnDestroyed(GtkWidget*, gpointer self) {
+  auto* me = static_cast<GtkServerWindow*>(self);
+  me->destroying_ = true;
+  if (me->server_window_ != nullptr) me->server_window_->OnDestroy();
+}
+
+bool GtkMessagePump::HandleOneMessage(int* exitCode) {
+  if (window_.TakeQuit(exitCode)) return true;
+  if (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+  return false;
+}
+
+void GtkMessagePump::SleepAlertable(int ms) { g_usleep(static_cast<gulong>(ms) * 1000); }
+
+}  // namespace ravelo

@@ -1,0 +1,103 @@
+// The server window in GTK 3: the same controls, texts and behaviour as the Windows dialog,
+// and the main loop's access to GTK's event queue.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+#include "app/shell.h"
+#include "app/status_log.h"
+
+namespace ravelo {
+
+// What an edit control reports as its line count: one more than its "\r\n" pairs.
+int EditControlLineCount(const char* text);
+// `text` cut to at most `bytes` bytes without splitting a UTF-8 character.
+std::string CutUtf8(const std::string& text, std::size_t bytes);
+
+// The log pane: a read-only GtkTextView. The pane keeps its buffer, so a line logged while
+// the window is being destroyed still has somewhere to go.
+class TextViewLogPane : public LogPane {
+ public:
+  explicit TextViewLogPane(GtkTextView* view);
+  ~TextViewLogPane() override;
+  TextViewLogPane(const TextViewLogPane&) = delete;
+  TextViewLogPane& operator=(const TextViewLogPane&) = delete;
+
+  int LineCount() override;
+  void SetSelection(int start, int end) override;
+  void ReplaceSelection(const char* text) override;
+
+ private:
+  void ScrollToCaret();
+
+  GtkTextView* view_;  // cleared when the view goes
+  GtkTextBuffer* buffer_;
+};
+
+class GtkServerWindow : public WindowControls {
+ public:
+  // The window, built but not shown; `largeIcon` also goes into the About box.
+  explicit GtkServerWindow(GdkPixbuf* largeIcon);
+  ~GtkServerWindow() override;
+  GtkServerWindow(const GtkServerWindow&) = delete;
+  GtkServerWindow& operator=(const GtkServerWindow&) = delete;
+
+  GtkWindow* Window() const { return GTK_WINDOW(window_); }
+  GtkEntry* PasswordBox() const { return GTK_ENTRY(password_); }
+  LogPane& Pane() { return *pane_; }
+  // Button, menu, accelerator, close and destroy go to `window` from now on (null: nowhere).
+  void Attach(ServerWindow* window) { server_window_ = window; }
+  // The quit code once PostQuit has been called; taken once.
+  bool TakeQuit(int* code);
+
+  std::string PasswordText() override;
+  void SetPasswordText(const std::string& text) override;
+  void SetPasswordReadOnly(bool readOnly) override;
+  void SetButtonText(const char* text) override;
+  bool RunOnStartupChecked() override;
+  void SetRunOnStartup(bool checked) override;
+  void Wait(int ms) override;
+  void Minimize() override;
+  bool IsMinimized() override;
+  void Hide() override;
+  void ShowDefault() override;
+  void BringToTop() override;
+  void ShowAbout() override;
+  void DestroyWindow() override;
+  void PostQuit(int code) override;
+
+ private:
+  static void OnButton(GtkButton*, gpointer self);
+  static void OnExit(GtkMenuItem*, gpointer self);
+  static void OnAboutItem(GtkMenuItem*, gpointer self);
+  static gboolean OnAboutKey(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer self);
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static void OnDestroyed(GtkWidget*, gpointer self);
+  void Command(int id);
+
+  GtkWidget* window_;
+  GtkWidget* password_;
+  GtkWidget* button_;
+  GtkWidget* run_on_startup_;
+  GdkPixbuf* large_icon_;
+  TextViewLogPane* pane_;
+  ServerWindow* server_window_ = nullptr;
+  bool destroying_ = false;
+  bool quit_posted_ = false;
+  int quit_code_ = 0;
+};
+
+class GtkMessagePump : public MessagePump {
+ public:
+  explicit GtkMessagePump(GtkServerWindow& window) : window_(window) {}
+  // One iteration of GTK's main context, which hands over at most one window-system event.
+  bool HandleOneMessage(int* exitCode) override;
+  void SleepAlertable(int ms) override;
+
+ private:
+  GtkServerWindow& window_;
+};
+
+}  // namespace ravelo

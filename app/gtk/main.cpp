@@ -1,0 +1,93 @@
+// Program entry of the Linux server: sets the window and the server up in the same order as
+// the Windows program, then runs the same main loop over GTK's event queue.
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "app/gtk/file_settings.h"
+#include "app/gtk/gtk_window.h"
+#include "app/gtk/status_icon_area.h"
+#include "app/shell.h"
+#include "app/tray_icon.h"
+#include "imaging/x11/x11_capture.h"
+#include "input/x11/x11_input_sink.h"
+#include "server/posix/bsd_socket_layer.h"
+
+namespace {
+
+// An icon from the program's resources; a plain tile of the icons' colour should the image
+// loader be missing.
+GdkPixbuf* LoadIcon(const char* path, int size) {
+  GdkPixbuf* icon = gdk_pixbuf_new_from_resource(path, nullptr);
+  if (icon == nullptr) {
+    icon = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, size, size);
+    gdk_pixbuf_fill(icon, 0x2a7f8cff);
+  }
+  return icon;
+}
+
+bool IsWaylandSession() {
+  const char* session = std::getenv("XDG_SESSION_TYPE");
+  return (session != nullptr && std::strcmp(session, "wayland") == 0) || std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The capture, the input and the tray icon are X11's; under Wayland only X clients are seen.
+  gdk_set_allowed_backends("x11");
+  if (!gtk_init_check(&argc, &argv)) {
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "ravelo: cannot open the X display %s\n", display != nullptr && display[0] ? display : "(DISPLAY is not set)");
+    return 1;
+  }
+  if (IsWaylandSession()) {
+    std::fprintf(stderr, "ravelo: this is a Wayland session; only X11 (XWayland) windows can be seen and driven\n");
+  }
+
+  GdkPixbuf* large = LoadIcon("/ravelo/ravelo32.ico", 32);
+  GdkPixbuf* small = LoadIcon("/ravelo/ravelo16.ico", 16);
+  ravelo::GtkServerWindow controls(large);
+  GList* icons = g_list_append(g_list_append(nullptr, small), large);
+  gtk_window_set_icon_list(controls.Window(), icons);
+  g_list_free(icons);
+  gtk_widget_show_all(GTK_WIDGET(controls.Window()));
+
+  gtk_entry_set_max_length(controls.PasswordBox(), ravelo::wire::kMaxPassword);
+  gtk_widget_grab_focus(GTK_WIDGET(controls.PasswordBox()));
+
+  ravelo::FileSettings settings(ravelo::DefaultSettingsFilePath());
+  settings.LoadSettings(controls);
+
+  ravelo::ServerWindow* window = nullptr;
+  ravelo::StatusIconArea notificationArea(small, [&window](unsigned mouseMessage) {
+    if (window != nullptr) window->OnTrayNotify(mouseMessage);
+  });
+  ravelo::NotificationTray tray(notificationArea, controls, controls.Pane());
+  ravelo::PaneStatusLog log(controls.Pane());
+  ravelo::BsdSocketLayer socket;
+  std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeX11DesktopCapture();
+  std::unique_ptr<ravelo::InputSink> inputSink = ravelo::MakeX11InputSink();
+  if (!desktop) std::fprintf(stderr, "ravelo: the X display cannot be captured; picture requests go unanswered\n");
+  if (!inputSink) std::fprintf(stderr, "ravelo: input cannot be injected into the X display; it is ignored\n");
+  std::unique_ptr<ravelo::SinkInputInjector> input;
+  if (desktop && inputSink) input = std::make_unique<ravelo::SinkInputInjector>(*inputSink, *desktop);
+  ravelo::StreamServer server(ravelo::wire::kPort,
+                              ravelo::ServerServices{socket, log, input.get(), desktop.get()});
+  ravelo::ServerWindow serverWindow(server, controls, tray, settings);
+  window = &serverWindow;
+  controls.Attach(&serverWindow);
+
+  if (controls.RunOnStartupChecked()) serverWindow.StartFromWindow();
+
+  ravelo::GtkMessagePump pump(controls);
+  int code = ravelo::RunMainLoop(server, controls, tray, pump);
+  controls.Attach(nullptr);
+  window = nullptr;
+  g_object_unref(small);
+  g_object_unref(large);
+  return code;
+}

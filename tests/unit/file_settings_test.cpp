@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "app/gtk/file_settings.h"
+#include "fake_window.h"
+
+namespace ravelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A private directory standing in for $XDG_CONFIG_HOME, removed afterwards.
+class ConfigDir {
+ public:
+  ConfigDir() {
+    char name[] = "/tmp/ravelo-settings-XXXXXX";
+    root_ = ::mkdtemp(name);
+  }
+  ~ConfigDir() { fs::remove_all(root_); }
+  fs::path Dir() const { return root_ / "ravelo"; }
+  std::string File() const { return (Dir() / "settings").string(); }
+  void Write(const std::string& text) const {
+    fs::create_directories(Dir());
+    std::ofstream(File(), std::ios::binary) << text;
+  }
+  std::string Read() const {
+    std::ifstream in(File(), std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(Dir())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path root_;
+};
+
+unsigned Mode(const fs::path& path) {
+  struct stat st {};
+  ::stat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
+  const std::string nul(1, '\0');
+  const struct {
+    const char* name;
+    std::string text;  // the file's bytes; "-" for no file
+    std::string password;  // the box held "typed" before
+    bool checked;
+  } cases[] = {
+      {"no file", "-", "typed", false},
+      {"empty file", "", "typed", false},
+      {"both", "Pass=pw\nStartupRun=1\n", "pw", true},
+      {"StartupRun 0", "StartupRun=0\n", "typed", false},
+      {"StartupRun 2", "StartupRun=2\n", "typed", false},
+      {"StartupRun 01", "StartupRun=01\n", "typed", false},
+      {"StartupRun with a space", "StartupRun= 1\n", "typed", false},
+      {"StartupRun with a trailing space", "StartupRun=1 \n", "typed", false},
+      {"lines of Windows", "Pass=pw\r\nStartupRun=1\r\n", "pw", true},
+      {"no final line break", "StartupRun=1\nPass=pw", "pw", true},
+      {"the later StartupRun counts", "StartupRun=1\nStartupRun=0\n", "typed", false},
+      {"Pass empty", "Pass=\n", "", false},
+      {"Pass 15 characters", "Pass=abcdefghijklmno\n", "abcdefghijklmno", false},
+      {"Pass 16 characters", "Pass=abcdefghijklmnop\n", "typed", false},
+      {"Pass with an inner NUL", "Pass=ab" + nul + "cd\n", "ab", false},
+      {"Pass holding '='", "Pass=a=b\n", "a=b", false},
+      {"Pass in UTF-8, 15 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z\n",
+       "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z", false},
+      {"Pass in UTF-8, 16 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n", "typed",
+       false},
+      {"a later Pass replaces", "Pass=a\nPass=b\n", "b", false},
+      {"a later Pass too long keeps the earlier", "Pass=a\nPass=abcdefghijklmnop\n", "a", false},
+      {"names are exact", "pass=pw\n Pass=x\nstartupRun=1\n", "typed", false},
+      {"other lines are passed over", "# kept by ravelo\nColour=blue\nPass=pw\n", "pw", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConfigDir dir;
+    if (c.text != "-") dir.Write(c.text);
+    FakeWindowControls window;
+    window.password = "typed";
+    FileSettings(dir.File()).LoadSettings(window);
+    EXPECT_EQ(window.password, c.password);
+    EXPECT_EQ(window.run_on_startup, c.checked);
+  }
+}
+
+TEST(FileSettingsTest, OnlyARegularFileIsRead) {
+  ConfigDir dir;
+  fs::create_directories(dir.Dir());
+  // A pipe with no writer would block an ordinary open for ever; a directory is no file.
+  ASSERT_EQ(::mkfifo(dir.File().c_str(), 0600), 0);
+  FakeWindowControls window;
+  window.password = "typed";
+  FileSettings(dir.File()).LoadSettings(window);
+  EXPECT_EQ(window.password, "typed");
+  fs::remove(dir.File());
+  fs::create_directories(dir.File());
+  FileSettings(dir.File()).LoadSettings(window);
+  EXPECT_EQ(window.password, "typed");
+}
+
+TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
+  const struct {
+    std::string password;
+    bool checked;
+    const char* text;
+  } cases[] = {
+      {"s3cret", true, "Pass=s3cret\nStartupRun=1\n"},
+      {"abcdefghijklmno", false, "Pass=abcdefghijklmno\nStartupRun=0\n"},
+      {"", true, "Pass=\nStartupRun=1\n"},
+      {"a b=c", false, "Pass=a b=c\nStartupRun=0\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.password);
+    ConfigDir dir;
+    dir.Write("Pass=old\nStartupRun=1\n");
+    fs::permissions(dir.File(), fs::perms(0644));
+    FakeWindowControls before;
+    before.password = c.password;
+    before.run_on_startup = c.checked;
+    FileSettings(dir.File()).SaveSettings(before);
+    EXPECT_EQ(dir.Read(), c.text);
+    EXPECT_EQ(Mode(dir.File()), 0600u);
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"settings"});  // no temporary file left
+
+    FakeWindowControls after;
+    after.password = "typed";
+    FileSettings(dir.File()).LoadSettings(after);
+    EXPECT_EQ(after.password, c.password);
+    EXPECT_EQ(after.run_on_startup, c.checked);
+  }
+}
+
+TEST(FileSettingsTest, SaveMakesTheMissingDirectoriesPrivate) {
+  ConfigDir dir;
+  std::string path = (dir.Dir() / "deeper" / "settings").string();
+  FakeWindowControls window;
+  window.password = "pw";
+  FileSettings(path).SaveSettings(window);
+  EXPECT_EQ(Mode(dir.Dir()), 0700u);
+  EXPECT_EQ(Mode(dir.Dir() / "deeper"), 0700u);
+  EXPECT_EQ(Mode(path), 0600u);
+}
+
+TEST(FileSettingsTest, AFailedSaveLeavesTheOldFileWhole) {
+  const struct {
+    const char* name;
+    std::function<void(const ConfigDir&)> arrange;
+    std::vector<std::string> left;  // what the directory holds afterwards
+  } cases[] = {
+      // The rename cannot replace a directory that holds something.
+      {"settings is a directory",
+       [](const ConfigDir& d) {
+         fs::create_directories(fs::path(d.File()) / "x");
+       },
+       {"settings"}},
+      // Running as root, a full disk is the failure left to make: a file size limit.
+      {"the write stops short",
+       [](const ConfigDir& d) {
+         d.Write("Pass=old\nStartupRun=1\n");
+         struct rlimit limit = {10, RLIM_INFINITY};
+         ::setrlimit(RLIMIT_FSIZE, &limit);
+       },
+       {"settings"}},
+  };
+  std::signal(SIGXFSZ, SIG_IGN);  // the write then fails with EFBIG instead of ending the process
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConfigDir dir;
+    fs::create_directories(dir.Dir());
+    struct rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    c.arrange(dir);
+    bool written = WriteFileAtomically(dir.File(), FormatSettings("abcdefghijklmno", false));
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(dir.Names(), c.left);
+    if (fs::is_regular_file(dir.File())) {
+      EXPECT_EQ(dir.Read(), "Pass=old\nStartupRun=1\n");
+    }
+  }
+  std::signal(SIGXFSZ, SIG_DFL);
+
+  // A file where the directory should be: nothing is written, and nothing is raised.
+  ConfigDir dir;
+  std::ofstream(dir.Dir().string()) << "not a directory";
+  FakeWindowControls window;
+  FileSettings(dir.File()).SaveSettings(window);
+  EXPECT_TRUE(fs::is_regular_file(dir.Dir()));
+}
+
+TEST(FileSettingsTest, WhereTheFileIs) {
+  const struct {
+    const char* xdg;
+    const char* home;
+    const char* path;
+  } cases[] = {
+      {"/cfg", "/home/u", "/cfg/ravelo/settings"},
+      {nullptr, "/home/u", "/home/u/.config/ravelo/settings"},
+      {"", "/home/u", "/home/u/.config/ravelo/settings"},
+      {"relative/cfg", "/home/u", "/home/u/.config/ravelo/settings"},  // not absolute: ignored
+      {"/cfg", nullptr, "/cfg/ravelo/settings"},
+      {nullptr, nullptr, ""},
+      {nullptr, "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.xdg ? c.xdg : "(unset)") + " " + (c.home ? c.home : "(unset)"));
+    EXPECT_EQ(SettingsFilePath(c.xdg, c.home), c.path);
+  }
+}
+
+}  // namespace
+}  // namespace ravelo
