@@ -1,5 +1,7 @@
 #include "app/gtk/gtk_window.h"
 
+#include <algorithm>
+
 #include "app/gtk/window_texts.h"
 #include "server/protocol.h"
 
@@ -16,6 +18,13 @@ GtkTextIter IterAt(GtkTextBuffer* buffer, int offset) {
   GtkTextIter iter;
   gtk_text_buffer_get_iter_at_offset(buffer, &iter, offset);  // past the end means the end
   return iter;
+}
+
+// Whether `iter` stands between the \r and the \n of a line break.
+bool InsideLineBreak(const GtkTextIter* iter) {
+  if (gtk_text_iter_get_char(iter) != '\n') return false;
+  GtkTextIter before = *iter;
+  return gtk_text_iter_backward_char(&before) && gtk_text_iter_get_char(&before) == '\r';
 }
 
 GtkWidget* MenuWithItem(GtkWidget* bar, const char* menuText, const char* itemText, GCallback onItem,
@@ -76,13 +85,22 @@ int TextViewLogPane::LineCount() {
 void TextViewLogPane::SetSelection(int start, int end) {
   GtkTextIter anchor = IterAt(buffer_, start);
   GtkTextIter caret = IterAt(buffer_, end);
+  selection_start_ = gtk_text_iter_get_offset(&anchor);
+  selection_end_ = gtk_text_iter_get_offset(&caret);
+  for (GtkTextIter* mark : {&anchor, &caret}) {
+    if (InsideLineBreak(mark)) gtk_text_iter_forward_char(mark);
+  }
   gtk_text_buffer_select_range(buffer_, &caret, &anchor);
   ScrollToCaret();
 }
 
 void TextViewLogPane::ReplaceSelection(const char* text) {
-  gtk_text_buffer_delete_selection(buffer_, FALSE, TRUE);
-  gtk_text_buffer_insert_at_cursor(buffer_, text, -1);
+  GtkTextIter from = IterAt(buffer_, std::min(selection_start_, selection_end_));
+  GtkTextIter to = IterAt(buffer_, std::max(selection_start_, selection_end_));
+  gtk_text_buffer_delete(buffer_, &from, &to);
+  gtk_text_buffer_insert(buffer_, &from, text, -1);
+  gtk_text_buffer_place_cursor(buffer_, &from);  // after the new text, as the edit control leaves it
+  selection_start_ = selection_end_ = gtk_text_iter_get_offset(&from);
   ScrollToCaret();
 }
 

@@ -34,6 +34,10 @@ class TextViewLogPane : public LogPane {
 
   GtkTextView* view_;  // cleared when the view goes
   GtkTextBuffer* buffer_;
+  // The selection as the edit control would hold it. The buffer's own marks may stand one
+  // character later: GTK cannot show a cursor inside a \r\n pair, where a cut can fall.
+  int selection_start_ = 0;
+  int selection_end_ = 0;
 };
 
 class GtkServerWindow : public WindowControls {
