@@ -1,8 +1,9 @@
 #include "imaging/x11/x11_halftone.h"
 
 #include <cstring>
-#include <numeric>
 #include <vector>
+
+#include "imaging/soft/halftone_axis.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -19,52 +20,9 @@ namespace ravelo::x11 {
 #if defined(RAVELO_HALFTONE_SSE2)
 namespace {
 
-// One destination pixel's share of an axis, in units of 1/gcd of a pixel: a source pixel
-// spans `full` units and a destination pixel `total`, as HalftoneStretch measures them.
-struct Span {
-  int32_t first;
-  int32_t last;
-  uint32_t wFirst;  // the whole weight when first == last
-  uint32_t wLast;
-};
-
-struct Axis {
-  std::vector<Span> spans;
-  uint32_t full = 0;
-  uint32_t total = 0;
-};
-
-Axis MapAxis(int64_t dstLength, int64_t srcLength) {
-  const int64_t g = std::gcd(dstLength, srcLength);
-  const int64_t a = dstLength / g;
-  const int64_t b = srcLength / g;
-  Axis axis;
-  axis.full = static_cast<uint32_t>(a);
-  axis.total = static_cast<uint32_t>(b);
-  for (int64_t i = 0; i < dstLength; ++i) {
-    const int64_t lo = i * b;
-    const int64_t hi = lo + b;
-    Span s;
-    s.first = static_cast<int32_t>(lo / a);
-    s.last = static_cast<int32_t>((hi - 1) / a);
-    if (s.first == s.last) {
-      s.wFirst = static_cast<uint32_t>(b);
-      s.wLast = 0;
-    } else {
-      s.wFirst = static_cast<uint32_t>((s.first + 1) * a - lo);
-      s.wLast = static_cast<uint32_t>(hi - s.last * a);
-    }
-    axis.spans.push_back(s);
-  }
-  return axis;
-}
-
-// n / d rounded down by one multiply, for n < 256 * d and d < 2^16: HalftoneStretch's own.
-struct Divider {
-  explicit Divider(uint32_t divisor) : m(((uint64_t{1} << 40) + divisor - 1) / divisor) {}
-  uint32_t operator()(uint64_t n) const { return static_cast<uint32_t>((n * m) >> 40); }
-  uint64_t m;
-};
+using halftone::Axis;
+using halftone::Divider;
+using halftone::Span;
 
 // The weighted column sums of one view row: the first and last source rows by their
 // shares, the rows between them whole. 16-bit lanes hold every sum since the caller
@@ -198,8 +156,8 @@ bool HalftoneFromBgrx(const SurfaceView& dst, const SurfaceView& src) {
 #if defined(RAVELO_HALFTONE_SSE2)
   if (dst.width > 0 && dst.height > 0 && src.width > 0 && src.height > 0 && src.bitsPerPixel == 32 &&
       (dst.bitsPerPixel == 24 || dst.bitsPerPixel == 32)) {
-    const Axis xs = MapAxis(dst.width, src.width);
-    const Axis ys = MapAxis(dst.height, src.height);
+    const Axis xs = halftone::MapAxis(dst.width, src.width, 0, dst.width);
+    const Axis ys = halftone::MapAxis(dst.height, src.height, 0, dst.height);
     const uint64_t total = uint64_t{xs.total} * ys.total;
     // Where HalftoneStretch itself sums in 16 bits and divides by one multiply.
     if (ys.total <= 257 && total < (1u << 16)) {
