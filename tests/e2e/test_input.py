@@ -119,7 +119,8 @@ class InputTest(unittest.TestCase):
         self.client("click", "middle")
         self.client("type", "Hi!")
         self.client("key", "enter")
-        got = self.wait_lines(lines, 1 + 6 + 3 + 10)
+        # ready, six button lines, four characters, twelve key transitions
+        got = self.wait_lines(lines, 1 + 6 + 4 + 12)
         buttons = [l for l in got if l.startswith("button")]
         self.assertEqual(len(buttons), 6, got)
         for line, expected in zip(buttons, ["left down", "left up", "right down", "right up", "middle down",
