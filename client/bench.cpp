@@ -9,9 +9,6 @@
 namespace ravelo {
 namespace {
 
-constexpr int kReadyTimeoutMs = 5000;
-constexpr int kChunkTimeoutMs = 500;
-constexpr int kChunkAttempts = 5;
 constexpr std::int64_t kPassUs = 5000;  // the server's loop sleeps 5 ms a pass
 
 template <typename T>
@@ -32,26 +29,29 @@ std::string Ms(std::int64_t us) {
 
 BenchSample FetchTimed(RaveloClient& client, ClientClock& clock, const PictureRequest& request) {
   using Bytes = RaveloClient::Bytes;
-  const std::uint8_t ready_type = request.full ? wire::kFullView : wire::kRegionView;
-  const std::uint8_t chunk_type = request.full ? wire::kFullChunk : wire::kRegionChunk;
+  const std::uint8_t ready_type = request.ReadyType();
+  const std::uint8_t chunk_type = request.ChunkType();
+  // The waits a view allows; a chunk is asked for at most once a round.
+  const FetchLimits limits;
   BenchSample sample;
-  while (client.Receive(0)) {
-  }
+  // Leftovers of an earlier picture, drained as a view drains them: bounded, since a
+  // stream of datagrams must not hold the benchmark up.
+  client.Discard(limits.discard_limit_ms);
   const std::int64_t start = clock.NowUs();
-  client.SendRaw(request.full ? Bytes{ready_type} : Bytes{ready_type, request.x, request.y});
+  client.SendRaw(request.Message());
   std::optional<Bytes> ready = client.WaitFor(
-      [&](const Bytes& d) { return d.size() == 2 && d[0] == ready_type; }, kReadyTimeoutMs);
+      [&](const Bytes& d) { return d.size() == 2 && d[0] == ready_type; }, limits.ready_timeout_ms);
   if (!ready) return sample;
   sample.ready_us = clock.NowUs() - start;
   sample.chunks = (*ready)[1];
   for (int i = 0; i < sample.chunks; ++i) {
     const auto index = static_cast<std::uint8_t>(i);
     std::optional<Bytes> chunk;
-    for (int attempt = 0; attempt < kChunkAttempts && !chunk; ++attempt) {
+    for (int attempt = 0; attempt < limits.rounds && !chunk; ++attempt) {
       client.SendRaw({chunk_type, index});
       chunk = client.WaitFor(
           [&](const Bytes& d) { return d.size() > 2 && d[0] == chunk_type && d[1] == index; },
-          kChunkTimeoutMs);
+          limits.chunk_timeout_ms);
     }
     if (!chunk) return sample;
     sample.bytes += static_cast<int>(chunk->size()) - wire::kChunkHeader;

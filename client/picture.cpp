@@ -16,14 +16,14 @@ bool IsWholeJpeg(const Bytes& b) {
 }
 
 Picture FetchOnce(RaveloClient& client, const PictureRequest& request, const FetchLimits& limits) {
-  const std::uint8_t ready_type = request.full ? wire::kFullView : wire::kRegionView;
-  const std::uint8_t chunk_type = request.full ? wire::kFullChunk : wire::kRegionChunk;
+  const std::uint8_t ready_type = request.ReadyType();
+  const std::uint8_t chunk_type = request.ChunkType();
   Picture picture;
   picture.asks = 1;
 
   // Leftovers of an earlier, abandoned fetch would otherwise pass for this picture's.
   client.Discard(limits.discard_limit_ms);
-  client.SendRaw(request.full ? Bytes{ready_type} : Bytes{ready_type, request.x, request.y});
+  client.SendRaw(request.Message());
   auto is_ready = [&](const Bytes& d) { return d.size() == 2 && d[0] == ready_type; };
   std::optional<Bytes> ready = client.WaitFor(is_ready, limits.ready_timeout_ms);
   if (!ready) return picture;
@@ -92,6 +92,14 @@ Picture FetchOnce(RaveloClient& client, const PictureRequest& request, const Fet
 }
 
 }  // namespace
+
+std::uint8_t PictureRequest::ReadyType() const { return full ? wire::kFullView : wire::kRegionView; }
+
+std::uint8_t PictureRequest::ChunkType() const { return full ? wire::kFullChunk : wire::kRegionChunk; }
+
+std::vector<std::uint8_t> PictureRequest::Message() const {
+  return full ? Bytes{ReadyType()} : Bytes{ReadyType(), x, y};
+}
 
 Picture FetchPicture(RaveloClient& client, const PictureRequest& request,
                      const FetchLimits& limits) {

@@ -14,6 +14,12 @@ struct PictureRequest {
   // Region origin as a point on the full view; unused for the full view.
   std::uint8_t x = 0;
   std::uint8_t y = 0;
+
+  // The view's message types: the request and its ready answer, and the chunks.
+  std::uint8_t ReadyType() const;
+  std::uint8_t ChunkType() const;
+  // The request datagram for this view.
+  std::vector<std::uint8_t> Message() const;
 };
 
 struct FetchLimits {

@@ -39,14 +39,12 @@ constexpr struct {
     {modifier::kAlt, vk::kAlt},
 };
 
-std::int32_t Normalize(std::uint8_t p, int span) {
-  std::int32_t offset = p - wire::kEdgeOffset;
-  if (offset < 0) offset = 0;
-  std::int32_t value = offset * kScale / span;
-  return value > kScale ? kScale : value;
-}
-
 std::int32_t Clamp(std::int32_t value) { return value > kScale ? kScale : value; }
+
+std::int32_t Normalize(std::uint8_t p, int span) {
+  const std::int32_t offset = p < wire::kEdgeOffset ? 0 : p - wire::kEdgeOffset;
+  return Clamp(offset * kScale / span);
+}
 
 // Each button's down flag and the up flag that releases it.
 constexpr struct {

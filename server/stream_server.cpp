@@ -148,14 +148,9 @@ StreamServer::Guesser* StreamServer::FindGuesser(const std::array<std::uint8_t, 
   return nullptr;
 }
 
-bool StreamServer::SlowedDown(const std::array<std::uint8_t, 4>& address) const {
-  for (std::size_t i = 0; i < guesser_count_; ++i) {
-    const Guesser& g = guessers_[i];
-    if (g.address == address) {
-      return g.wrong >= kWrongPasswordLimit && passes_ - g.checked < kCheckEveryPasses;
-    }
-  }
-  return false;
+bool StreamServer::SlowedDown(const std::array<std::uint8_t, 4>& address) {
+  const Guesser* g = FindGuesser(address);
+  return g != nullptr && g->wrong >= kWrongPasswordLimit && passes_ - g->checked < kCheckEveryPasses;
 }
 
 void StreamServer::NoteWrongPassword(const std::array<std::uint8_t, 4>& address) {

@@ -104,7 +104,7 @@ class StreamServer {
   };
 
   void HandleConnect(const Payload& payload, const Ipv4Endpoint& source);
-  bool SlowedDown(const std::array<std::uint8_t, 4>& address) const;
+  bool SlowedDown(const std::array<std::uint8_t, 4>& address);
   void NoteWrongPassword(const std::array<std::uint8_t, 4>& address);
   void ForgetGuesser(const std::array<std::uint8_t, 4>& address);
   Guesser* FindGuesser(const std::array<std::uint8_t, 4>& address);

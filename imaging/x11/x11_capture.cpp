@@ -17,18 +17,14 @@
 #include <vector>
 
 #include "imaging/x11/x11_frame.h"
+#include "imaging/x11/xcb_connection.h"
 
 namespace ravelo {
 namespace {
 
 using x11::CursorPicture;
 using x11::Rect;
-
-struct FreeReply {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
+using x11::Reply;
 
 bool HasExtension(xcb_connection_t* c, xcb_extension_t* ext) {
   const xcb_query_extension_reply_t* r = xcb_get_extension_data(c, ext);
@@ -285,16 +281,10 @@ bool RootIsBgrx(const xcb_setup_t* setup, const xcb_screen_t* screen) {
 }  // namespace
 
 std::unique_ptr<DesktopCapture> MakeX11DesktopCapture(const char* displayName) {
-  int screenNumber = 0;
-  xcb_connection_t* c = xcb_connect(displayName, &screenNumber);
-  if (xcb_connection_has_error(c)) {
-    xcb_disconnect(c);
-    return nullptr;
-  }
-  const xcb_setup_t* setup = xcb_get_setup(c);
-  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
-  for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
-  if (screens.rem == 0 || !RootIsBgrx(setup, screens.data)) {
+  xcb_screen_t* screen = nullptr;
+  xcb_connection_t* c = x11::ConnectToScreen(displayName, &screen);
+  if (c == nullptr) return nullptr;
+  if (!RootIsBgrx(xcb_get_setup(c), screen)) {
     xcb_disconnect(c);
     return nullptr;
   }
@@ -312,7 +302,7 @@ std::unique_ptr<DesktopCapture> MakeX11DesktopCapture(const char* displayName) {
     xfixes = v != nullptr && v->major_version >= 1;
   }
   try {
-    return std::make_unique<X11DesktopCapture>(c, screens.data->root, shm, xfixes);
+    return std::make_unique<X11DesktopCapture>(c, screen->root, shm, xfixes);
   } catch (...) {
     xcb_disconnect(c);
     return nullptr;

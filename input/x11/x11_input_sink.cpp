@@ -8,18 +8,14 @@
 #include <array>
 #include <cstdlib>
 
+#include "imaging/x11/xcb_connection.h"
 #include "input/x11/x11_keys.h"
 
 namespace ravelo {
 namespace {
 
 using x11::KeyboardMapping;
-
-struct FreeReply {
-  void operator()(void* p) const { std::free(p); }
-};
-template <typename T>
-using Reply = std::unique_ptr<T, FreeReply>;
+using x11::Reply;
 
 class X11InputSink : public InputSink {
  public:
@@ -124,24 +120,19 @@ class X11InputSink : public InputSink {
 }  // namespace
 
 std::unique_ptr<InputSink> MakeX11InputSink(const char* displayName) {
-  int screenNumber = 0;
-  xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);
-  if (xcb_connection_has_error(connection)) {
-    xcb_disconnect(connection);
-    return nullptr;
-  }
-  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int i = 0; i < screenNumber && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  xcb_screen_t* screen = nullptr;
+  xcb_connection_t* connection = x11::ConnectToScreen(displayName, &screen);
+  if (connection == nullptr) return nullptr;
   // A request of an absent extension would close the connection: ask first.
   const xcb_query_extension_reply_t* xtest = xcb_get_extension_data(connection, &xcb_test_id);
   Reply<xcb_test_get_version_reply_t> version;
   if (xtest != nullptr && xtest->present)
     version.reset(xcb_test_get_version_reply(connection, xcb_test_get_version(connection, 2, 2), nullptr));
-  if (screens.rem == 0 || !version) {
+  if (!version) {
     xcb_disconnect(connection);
     return nullptr;
   }
-  auto sink = std::make_unique<X11InputSink>(connection, screens.data->root);
+  auto sink = std::make_unique<X11InputSink>(connection, screen->root);
   KeyboardMapping unused;
   sink->ReadMapping(&unused);  // learns the keycode range
   return sink;
