@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "imaging/desktop_capture.h"
@@ -155,6 +156,19 @@ TEST_F(X11CaptureTest, FractionalScaleOfA1366By768Screen) {
   ASSERT_TRUE(xvfb.Running());
   ExpectViewsMatch(xvfb, 1366, 768,
                    {{"full", true, 0, 0, 683, 384}, {"region at the right edge", false, 1200, 500, 1360, 600}});
+}
+
+// A 1080p screen scaled down, and one smaller than a view: enlarged, and a region from its
+// origin that reaches past both of its edges.
+TEST_F(X11CaptureTest, ScreensOf1080pAndSmallerThanAView) {
+  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{200, 150}}) {
+    SCOPED_TRACE(w);
+    PrivateXvfb xvfb(w, h);
+    ASSERT_TRUE(xvfb.Running());
+    ExpectViewsMatch(xvfb, w, h,
+                     {{"full, cursor cut at the bottom right", true, 0, 0, w - 3, h - 2},
+                      {"region from the origin", false, 0, 0, w / 2, h / 2}});
+  }
 }
 
 TEST_F(X11CaptureTest, WithoutSharedMemoryThePlainGrabServes) {
