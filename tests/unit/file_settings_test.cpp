@@ -56,6 +56,14 @@ unsigned Mode(const fs::path& path) {
   return st.st_mode & 07777;
 }
 
+// The window after loading `path` into a password box that held "typed".
+FakeWindowControls Loaded(const std::string& path) {
+  FakeWindowControls window;
+  window.password = "typed";
+  FileSettings(path).LoadSettings(window);
+  return window;
+}
+
 TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
   const std::string nul(1, '\0');
   const struct {
@@ -93,9 +101,7 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
     SCOPED_TRACE(c.name);
     ConfigDir dir;
     if (c.text != "-") dir.Write(c.text);
-    FakeWindowControls window;
-    window.password = "typed";
-    FileSettings(dir.File()).LoadSettings(window);
+    const FakeWindowControls window = Loaded(dir.File());
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
   }
@@ -106,14 +112,10 @@ TEST(FileSettingsTest, OnlyARegularFileIsRead) {
   fs::create_directories(dir.Dir());
   // A pipe with no writer would block an ordinary open for ever; a directory is no file.
   ASSERT_EQ(::mkfifo(dir.File().c_str(), 0600), 0);
-  FakeWindowControls window;
-  window.password = "typed";
-  FileSettings(dir.File()).LoadSettings(window);
-  EXPECT_EQ(window.password, "typed");
+  EXPECT_EQ(Loaded(dir.File()).password, "typed");
   fs::remove(dir.File());
   fs::create_directories(dir.File());
-  FileSettings(dir.File()).LoadSettings(window);
-  EXPECT_EQ(window.password, "typed");
+  EXPECT_EQ(Loaded(dir.File()).password, "typed");
 }
 
 TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
@@ -139,10 +141,7 @@ TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
     EXPECT_EQ(dir.Read(), c.text);
     EXPECT_EQ(Mode(dir.File()), 0600u);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"settings"});  // no temporary file left
-
-    FakeWindowControls after;
-    after.password = "typed";
-    FileSettings(dir.File()).LoadSettings(after);
+    const FakeWindowControls after = Loaded(dir.File());
     EXPECT_EQ(after.password, c.password);
     EXPECT_EQ(after.run_on_startup, c.checked);
   }

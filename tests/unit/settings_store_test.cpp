@@ -12,6 +12,14 @@ constexpr RegistryHive kUser = RegistryHive::kCurrentUser;
 const std::string kNul(1, '\0');
 const std::string kOne("\1\0\0\0", 4);
 
+// The window after loading from `registry` into a password box that held "typed".
+FakeWindowControls Loaded(Registry& registry) {
+  FakeWindowControls window;
+  window.password = "typed";
+  RegistrySettings(registry).LoadSettings(window);
+  return window;
+}
+
 TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
   const struct {
     const char* name;
@@ -42,9 +50,7 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
     SCOPED_TRACE(c.name);
     FakeRegistry registry;
     if (c.type != 0) registry.Put(kMachine, c.value, c.type, c.bytes);
-    FakeWindowControls window;
-    window.password = "typed";
-    RegistrySettings(registry).LoadSettings(window);
+    const FakeWindowControls window = Loaded(registry);
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
   }
@@ -69,10 +75,7 @@ TEST(SettingsStoreTest, SaveThenLoadRoundTrips) {
     ASSERT_NE(registry.Settings(kMachine), nullptr);
     EXPECT_EQ(*registry.Settings(kMachine), expected);
     EXPECT_EQ(registry.Settings(kUser), nullptr);
-
-    FakeWindowControls after;
-    after.password = "typed";
-    RegistrySettings(registry).LoadSettings(after);
+    const FakeWindowControls after = Loaded(registry);
     EXPECT_EQ(after.password, c.password);
     EXPECT_EQ(after.run_on_startup, c.checked);
   }
