@@ -79,7 +79,6 @@ TEST_F(InputSessionTest, EachMessageTypeInjectsItsEvents) {
   };
   const Case cases[] = {
       {{3, 130, 96}, {"abs 33156 32767"}},
-      {{3, 255, 200}, {"abs 65535 65535"}},
       {{6, 2, 2, 128, 96}, {"abs 8191 8191"}},  // 1024x768
       {{6, 255, 190, 10, 10}, {"abs 65535 65535"}},
       {{6, 130, 96, 0, 0}, {"abs 33156 32767"}},
@@ -89,7 +88,6 @@ TEST_F(InputSessionTest, EachMessageTypeInjectsItsEvents) {
       {{13}, {"button 16"}},
       {{15}, {"button 32"}},
       {{16}, {"button 64"}},
-      {{17, 161}, {"key 13 down", "key 13 up"}},
       {{18, 129}, {"key 112 down"}},
       {{20, 140}, {"key 123 down"}},
       {{19, 128}, {"key 8 up"}},
