@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "imaging/desktop_capture.h"
@@ -151,23 +150,22 @@ TEST_F(X11CaptureTest, ViewsMatchTheSoftwareCaptureWithTheServersCursor) {
   ExpectViewsMatch(xvfb, 1024, 768, kViews);
 }
 
-TEST_F(X11CaptureTest, FractionalScaleOfA1366By768Screen) {
-  PrivateXvfb xvfb(1366, 768);
-  ASSERT_TRUE(xvfb.Running());
-  ExpectViewsMatch(xvfb, 1366, 768,
-                   {{"full", true, 0, 0, 683, 384}, {"region at the right edge", false, 1200, 500, 1360, 600}});
-}
-
-// A 1080p screen scaled down, and one smaller than a view: enlarged, and a region from its
-// origin that reaches past both of its edges.
-TEST_F(X11CaptureTest, ScreensOf1080pAndSmallerThanAView) {
-  for (const auto& [w, h] : {std::pair{1920, 1080}, std::pair{200, 150}}) {
-    SCOPED_TRACE(w);
-    PrivateXvfb xvfb(w, h);
+// A fractional scale; 1080p; a screen smaller than a view, enlarged, and a region from its
+// origin reaching past both of its edges.
+TEST_F(X11CaptureTest, OtherScreenSizes) {
+  const struct {
+    int32_t w, h;
+    std::vector<View> views;
+  } screens[] = {
+      {1366, 768, {{"full", true, 0, 0, 683, 384}, {"region at the right edge", false, 1200, 500, 1360, 600}}},
+      {1920, 1080, {{"full, cursor cut at the bottom right", true, 0, 0, 1917, 1078}}},
+      {200, 150, {{"full", true, 0, 0, 100, 75}, {"region past both edges", false, 0, 0, 190, 140}}},
+  };
+  for (const auto& s : screens) {
+    SCOPED_TRACE(s.w);
+    PrivateXvfb xvfb(s.w, s.h);
     ASSERT_TRUE(xvfb.Running());
-    ExpectViewsMatch(xvfb, w, h,
-                     {{"full, cursor cut at the bottom right", true, 0, 0, w - 3, h - 2},
-                      {"region from the origin", false, 0, 0, w / 2, h / 2}});
+    ExpectViewsMatch(xvfb, s.w, s.h, s.views);
   }
 }
 
