@@ -64,8 +64,9 @@ FakeWindowControls Loaded(const std::string& path) {
   return window;
 }
 
+// The password's own rules are the registry's (settings_store_test); 15 characters, none
+// and '=' in it are loaded back after the saves below.
 TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
-  const std::string nul(1, '\0');
   const struct {
     const char* name;
     std::string text;  // the file's bytes; "-" for no file
@@ -74,7 +75,6 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
   } cases[] = {
       {"no file", "-", "typed", false},
       {"empty file", "", "typed", false},
-      {"both", "Pass=pw\nStartupRun=1\n", "pw", true},
       {"StartupRun 0", "StartupRun=0\n", "typed", false},
       {"StartupRun 2", "StartupRun=2\n", "typed", false},
       {"StartupRun 01", "StartupRun=01\n", "typed", false},
@@ -83,11 +83,6 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
       {"lines of Windows", "Pass=pw\r\nStartupRun=1\r\n", "pw", true},
       {"no final line break", "StartupRun=1\nPass=pw", "pw", true},
       {"the later StartupRun counts", "StartupRun=1\nStartupRun=0\n", "typed", false},
-      {"Pass empty", "Pass=\n", "", false},
-      {"Pass 15 characters", "Pass=abcdefghijklmno\n", "abcdefghijklmno", false},
-      {"Pass 16 characters", "Pass=abcdefghijklmnop\n", "typed", false},
-      {"Pass with an inner NUL", "Pass=ab" + nul + "cd\n", "ab", false},
-      {"Pass holding '='", "Pass=a=b\n", "a=b", false},
       {"Pass in UTF-8, 15 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z\n",
        "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z", false},
       {"Pass in UTF-8, 16 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n", "typed",

@@ -12,14 +12,6 @@ constexpr RegistryHive kUser = RegistryHive::kCurrentUser;
 const std::string kNul(1, '\0');
 const std::string kOne("\1\0\0\0", 4);
 
-// The window after loading from `registry` into a password box that held "typed".
-FakeWindowControls Loaded(Registry& registry) {
-  FakeWindowControls window;
-  window.password = "typed";
-  RegistrySettings(registry).LoadSettings(window);
-  return window;
-}
-
 TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
   const struct {
     const char* name;
@@ -50,13 +42,16 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
     SCOPED_TRACE(c.name);
     FakeRegistry registry;
     if (c.type != 0) registry.Put(kMachine, c.value, c.type, c.bytes);
-    const FakeWindowControls window = Loaded(registry);
+    FakeWindowControls window;
+    window.password = "typed";
+    RegistrySettings(registry).LoadSettings(window);
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
   }
 }
 
-TEST(SettingsStoreTest, SaveThenLoadRoundTrips) {
+// Loading what is saved here is a row of the table above.
+TEST(SettingsStoreTest, SaveWritesTheMachinesKey) {
   const struct {
     std::string password;
     bool checked;
@@ -75,9 +70,6 @@ TEST(SettingsStoreTest, SaveThenLoadRoundTrips) {
     ASSERT_NE(registry.Settings(kMachine), nullptr);
     EXPECT_EQ(*registry.Settings(kMachine), expected);
     EXPECT_EQ(registry.Settings(kUser), nullptr);
-    const FakeWindowControls after = Loaded(registry);
-    EXPECT_EQ(after.password, c.password);
-    EXPECT_EQ(after.run_on_startup, c.checked);
   }
 }
 
