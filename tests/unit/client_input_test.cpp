@@ -1,4 +1,5 @@
-// The input commands of ravelo-client: the messages each one sends, and its usage errors.
+// The input commands of ravelo-client: the messages each one sends (its usage errors are rows
+// of client_tool_test's table).
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -37,25 +38,6 @@ TEST(ClientInputArguments, MessagesOfEachCommand) {
     ToolOptions o;
     EXPECT_EQ(ParseToolArguments(c.args, &o), "");
     EXPECT_EQ(o.input, c.messages);
-  }
-}
-
-TEST(ClientInputArguments, Rejected) {
-  const Args cases[] = {
-      {"move", "1"},          {"move", "1", "256"},          {"move", "1", "2", "3"},
-      {"move-region", "1", "2", "3"}, {"click"},             {"click", "top"},
-      {"click", "left", "down"}, {"button", "left"},         {"button", "left", "press"},
-      {"key"},                {"key", "256"},                {"key", "shift"},
-      {"key", "enter", "twice"}, {"type"},                   {"type", ""},
-      {"type", "a", "b"},     {"type", "\xC2\xA1"},          {"type", "\xE2\x82\xAC"},
-      {"type", "\xA0"},       {"move", "-1", "2"},
-  };
-  for (const Args& args : cases) {
-    std::string joined;
-    for (const std::string& a : args) joined += a + " ";
-    SCOPED_TRACE(joined);
-    ToolOptions o;
-    EXPECT_NE(ParseToolArguments(args, &o), "");
   }
 }
 
