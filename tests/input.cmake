@@ -1,5 +1,6 @@
-# Input injection: natively through the session with a recording sink (unit); cross-built,
-# the SendInput sink under Wine (win).
+# Input injection: natively through the session with a recording sink (unit) and the X11
+# sink, its tables without a display (unit) and on a private Xvfb watched by a plain X client
+# (e2e, skipped without Xvfb); cross-built, the SendInput sink under Wine (win).
 if(WIN32)
   ravelo_test(input_sink_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/input_sink_test.cpp
@@ -8,17 +9,9 @@ else()
   ravelo_test(input_inject_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/input_inject_test.cpp
     LIBS ravelo_server)
-endif()
-
-if(NOT WIN32)
-  # The X11 sink's key tables and arithmetic, without a display.
   ravelo_test(x11_keys_test
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/x11_keys_test.cpp
     LIBS ravelo_input_x11)
-endif()
-
-if(NOT WIN32)
-  # The X11 sink on a private Xvfb, watched by a plain X client (skipped without Xvfb).
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(X11_TESTS REQUIRED IMPORTED_TARGET x11)
   ravelo_test(x11_input_test

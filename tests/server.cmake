@@ -25,10 +25,8 @@ if(NOT WIN32)
   ravelo_test(start_stop_cycles_test
     SOURCES unit/start_stop_cycles_test.cpp
     LIBS ravelo_server ravelo_socket)
-endif()
 
-if(NOT WIN32)
-  # Pictures through the real capture and writer when the disk or the desktop misbehaves.
+  # Pictures through the real capture and writer when the disk misbehaves.
   ravelo_test(picture_conditions_test
     SOURCES unit/picture_conditions_test.cpp
     LIBS ravelo_server ravelo_capture)

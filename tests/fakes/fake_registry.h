@@ -1,5 +1,5 @@
 // An in-memory registry with two hives; a hive may refuse writing, as the machine's does
-// for an ordinary user. Records the opens, creations and writes it is asked for.
+// for an ordinary user. Records the settings keys it is asked to open.
 #pragma once
 
 #include <cstring>
@@ -37,7 +37,6 @@ class FakeRegistry : public Registry {
   }
 
   std::unique_ptr<RegistryKey> OpenKey(RegistryHive h, const char* path) override {
-    calls.push_back(Name(h) + " open " + path);
     if (!Of(h).keys.count(path)) return nullptr;
     return std::make_unique<Key>(*this, h, path, Of(h).writable);
   }
@@ -56,7 +55,6 @@ class FakeRegistry : public Registry {
       return std::make_unique<Key>(r_, h_, path_ + name, write);
     }
     std::unique_ptr<RegistryKey> CreateSubKey(const char* name) override {
-      r_.calls.push_back(Name(h_) + " create " + name);
       if (!r_.Of(h_).writable) return nullptr;
       r_.Of(h_).keys[path_ + name];
       return std::make_unique<Key>(r_, h_, path_ + name, true);
@@ -74,7 +72,6 @@ class FakeRegistry : public Registry {
     }
     bool SetValue(const char* name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) override {
-      r_.calls.push_back(Name(h_) + " set " + name);
       if (!write_ || !r_.Of(h_).writable) return false;
       r_.Of(h_).keys[path_][name] = {type, std::vector<std::uint8_t>(data, data + size)};
       return true;

@@ -103,6 +103,14 @@ TEST(ClientToolArguments, Rejected) {
       {"connect", "pw", "--server", "1..2.3"},
       {"connect", "pw", "--timeout", "soon"},
       {"connect", "pw", "--verbose"},
+      // the input commands
+      {"move", "1"},          {"move", "1", "256"},          {"move", "1", "2", "3"},
+      {"move-region", "1", "2", "3"}, {"click"},             {"click", "top"},
+      {"click", "left", "down"}, {"button", "left"},         {"button", "left", "press"},
+      {"key"},                {"key", "256"},                {"key", "shift"},
+      {"key", "enter", "twice"}, {"type"},                   {"type", ""},
+      {"type", "a", "b"},     {"type", "\xC2\xA1"},          {"type", "\xE2\x82\xAC"},
+      {"type", "\xA0"},       {"move", "-1", "2"},
   };
   for (const Args& args : cases) {
     std::string joined;

@@ -56,8 +56,17 @@ unsigned Mode(const fs::path& path) {
   return st.st_mode & 07777;
 }
 
+// The window after loading `path` into a password box that held "typed".
+FakeWindowControls Loaded(const std::string& path) {
+  FakeWindowControls window;
+  window.password = "typed";
+  FileSettings(path).LoadSettings(window);
+  return window;
+}
+
+// The password's own rules are the registry's (settings_store_test); 15 characters, none
+// and '=' in it are loaded back after the saves below.
 TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
-  const std::string nul(1, '\0');
   const struct {
     const char* name;
     std::string text;  // the file's bytes; "-" for no file
@@ -66,7 +75,6 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
   } cases[] = {
       {"no file", "-", "typed", false},
       {"empty file", "", "typed", false},
-      {"both", "Pass=pw\nStartupRun=1\n", "pw", true},
       {"StartupRun 0", "StartupRun=0\n", "typed", false},
       {"StartupRun 2", "StartupRun=2\n", "typed", false},
       {"StartupRun 01", "StartupRun=01\n", "typed", false},
@@ -75,11 +83,6 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
       {"lines of Windows", "Pass=pw\r\nStartupRun=1\r\n", "pw", true},
       {"no final line break", "StartupRun=1\nPass=pw", "pw", true},
       {"the later StartupRun counts", "StartupRun=1\nStartupRun=0\n", "typed", false},
-      {"Pass empty", "Pass=\n", "", false},
-      {"Pass 15 characters", "Pass=abcdefghijklmno\n", "abcdefghijklmno", false},
-      {"Pass 16 characters", "Pass=abcdefghijklmnop\n", "typed", false},
-      {"Pass with an inner NUL", "Pass=ab" + nul + "cd\n", "ab", false},
-      {"Pass holding '='", "Pass=a=b\n", "a=b", false},
       {"Pass in UTF-8, 15 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z\n",
        "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z", false},
       {"Pass in UTF-8, 16 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n", "typed",
@@ -93,9 +96,7 @@ TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
     SCOPED_TRACE(c.name);
     ConfigDir dir;
     if (c.text != "-") dir.Write(c.text);
-    FakeWindowControls window;
-    window.password = "typed";
-    FileSettings(dir.File()).LoadSettings(window);
+    const FakeWindowControls window = Loaded(dir.File());
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
   }
@@ -106,14 +107,10 @@ TEST(FileSettingsTest, OnlyARegularFileIsRead) {
   fs::create_directories(dir.Dir());
   // A pipe with no writer would block an ordinary open for ever; a directory is no file.
   ASSERT_EQ(::mkfifo(dir.File().c_str(), 0600), 0);
-  FakeWindowControls window;
-  window.password = "typed";
-  FileSettings(dir.File()).LoadSettings(window);
-  EXPECT_EQ(window.password, "typed");
+  EXPECT_EQ(Loaded(dir.File()).password, "typed");
   fs::remove(dir.File());
   fs::create_directories(dir.File());
-  FileSettings(dir.File()).LoadSettings(window);
-  EXPECT_EQ(window.password, "typed");
+  EXPECT_EQ(Loaded(dir.File()).password, "typed");
 }
 
 TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
@@ -139,10 +136,7 @@ TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
     EXPECT_EQ(dir.Read(), c.text);
     EXPECT_EQ(Mode(dir.File()), 0600u);
     EXPECT_EQ(dir.Names(), std::vector<std::string>{"settings"});  // no temporary file left
-
-    FakeWindowControls after;
-    after.password = "typed";
-    FileSettings(dir.File()).LoadSettings(after);
+    const FakeWindowControls after = Loaded(dir.File());
     EXPECT_EQ(after.password, c.password);
     EXPECT_EQ(after.run_on_startup, c.checked);
   }

@@ -72,14 +72,15 @@ class InputSessionTest : public ::testing::Test {
   }
 };
 
-TEST_F(InputSessionTest, EachMessageTypeInjectsItsEvents) {
+// Which message calls which injector method, and which none, is stream_server_test's
+// RoutesInputMessages; a key's down and up alone are halves of the key table's rows.
+TEST_F(InputSessionTest, MovesButtonsAndAKeyInjectTheirEvents) {
   struct Case {
     Bytes datagram;
     Events events;
   };
   const Case cases[] = {
       {{3, 130, 96}, {"abs 33156 32767"}},
-      {{3, 255, 200}, {"abs 65535 65535"}},
       {{6, 2, 2, 128, 96}, {"abs 8191 8191"}},  // 1024x768
       {{6, 255, 190, 10, 10}, {"abs 65535 65535"}},
       {{6, 130, 96, 0, 0}, {"abs 33156 32767"}},
@@ -89,17 +90,7 @@ TEST_F(InputSessionTest, EachMessageTypeInjectsItsEvents) {
       {{13}, {"button 16"}},
       {{15}, {"button 32"}},
       {{16}, {"button 64"}},
-      {{17, 161}, {"key 13 down", "key 13 up"}},
-      {{18, 129}, {"key 112 down"}},
-      {{20, 140}, {"key 123 down"}},
-      {{19, 128}, {"key 8 up"}},
-      {{21, 128}, {"key 8 up"}},
       {{17, 'a'}, {"key 65 down", "key 65 up"}},
-      {{5, 9, 9}, {}},
-      {{7, 1, 2}, {}},
-      {{8}, {}},
-      {{11}, {}},
-      {{14}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.datagram));

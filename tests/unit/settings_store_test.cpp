@@ -50,7 +50,8 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
   }
 }
 
-TEST(SettingsStoreTest, SaveThenLoadRoundTrips) {
+// Loading what is saved here is a row of the table above.
+TEST(SettingsStoreTest, SaveWritesTheMachinesKey) {
   const struct {
     std::string password;
     bool checked;
@@ -69,12 +70,6 @@ TEST(SettingsStoreTest, SaveThenLoadRoundTrips) {
     ASSERT_NE(registry.Settings(kMachine), nullptr);
     EXPECT_EQ(*registry.Settings(kMachine), expected);
     EXPECT_EQ(registry.Settings(kUser), nullptr);
-
-    FakeWindowControls after;
-    after.password = "typed";
-    RegistrySettings(registry).LoadSettings(after);
-    EXPECT_EQ(after.password, c.password);
-    EXPECT_EQ(after.run_on_startup, c.checked);
   }
 }
 

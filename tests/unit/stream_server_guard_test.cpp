@@ -186,19 +186,17 @@ struct Junk {
 };
 
 std::vector<Junk> JunkKinds() {
-  std::vector<Datagram> commands, overlong, empty, slowed;
-  for (int type = 1; type <= 255; ++type) {
+  std::vector<Datagram> commands;
+  for (int type = 1; type <= 60; ++type) {
     commands.push_back({{static_cast<std::uint8_t>(type), 1, 2, 3, 4}, kBystander});
   }
-  overlong.assign(60, Datagram{Bytes(1024, 3), kClient});
-  empty.assign(60, Datagram{Bytes{}, kClient});
-  slowed.assign(60, Datagram{ConnectWith("right"), kGuesser});
+  auto sixty = [](const Bytes& b, const Ipv4Endpoint& from) { return std::vector<Datagram>(60, Datagram{b, from}); };
   return {
-      {"strangers' commands", {commands.begin(), commands.begin() + 60}},
-      {"the client's port on another address", std::vector<Datagram>(60, Datagram{{3, 1, 1}, Endpoint(127, 0, 0, 2, 40000)})},
-      {"over-long datagrams", overlong},
-      {"empty datagrams", empty},
-      {"connects of an address slowed down", slowed},
+      {"strangers' commands", commands},
+      {"the client's port on another address", sixty({3, 1, 1}, Endpoint(127, 0, 0, 2, 40000))},
+      {"over-long datagrams", sixty(Bytes(1024, 3), kClient)},
+      {"empty datagrams", sixty({}, kClient)},
+      {"connects of an address slowed down", sixty(ConnectWith("right"), kGuesser)},
   };
 }
 

@@ -69,13 +69,11 @@ TEST_F(ScratchHives, LoadsWhatTheRegistryHands) {
     bool checked;
   } cases[] = {
       {"StartupRun", REG_DWORD, std::string("\1\0\0\0", 4), "typed", true},
-      {"StartupRun", REG_SZ, "1" + nul, "typed", false},
       {"Pass", REG_SZ, "abcdefghijklmno" + nul, "abcdefghijklmno", false},
       {"Pass", REG_EXPAND_SZ, "%TEMP%" + nul, "%TEMP%", false},
-      {"Pass", REG_SZ, "abcdefghijklmnop" + nul, "typed", false},
       {"Pass", REG_SZ, nul, "", false},
       {"Pass", REG_SZ, "pw", "typed", false},  // the API may add a NUL past the stored bytes
-      {"Pass", REG_SZ, "abcdefghijklmnop", "typed", false},
+      // What the settings take of what was read is settings_store_test's.
   };
   Win32Registry registry;
   for (const auto& c : cases) {

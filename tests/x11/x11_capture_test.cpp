@@ -150,11 +150,23 @@ TEST_F(X11CaptureTest, ViewsMatchTheSoftwareCaptureWithTheServersCursor) {
   ExpectViewsMatch(xvfb, 1024, 768, kViews);
 }
 
-TEST_F(X11CaptureTest, FractionalScaleOfA1366By768Screen) {
-  PrivateXvfb xvfb(1366, 768);
-  ASSERT_TRUE(xvfb.Running());
-  ExpectViewsMatch(xvfb, 1366, 768,
-                   {{"full", true, 0, 0, 683, 384}, {"region at the right edge", false, 1200, 500, 1360, 600}});
+// A fractional scale; 1080p; a screen smaller than a view, enlarged, and a region from its
+// origin reaching past both of its edges.
+TEST_F(X11CaptureTest, OtherScreenSizes) {
+  const struct {
+    int32_t w, h;
+    std::vector<View> views;
+  } screens[] = {
+      {1366, 768, {{"full", true, 0, 0, 683, 384}, {"region at the right edge", false, 1200, 500, 1360, 600}}},
+      {1920, 1080, {{"full, cursor cut at the bottom right", true, 0, 0, 1917, 1078}}},
+      {200, 150, {{"full", true, 0, 0, 100, 75}, {"region past both edges", false, 0, 0, 190, 140}}},
+  };
+  for (const auto& s : screens) {
+    SCOPED_TRACE(s.w);
+    PrivateXvfb xvfb(s.w, s.h);
+    ASSERT_TRUE(xvfb.Running());
+    ExpectViewsMatch(xvfb, s.w, s.h, s.views);
+  }
 }
 
 TEST_F(X11CaptureTest, WithoutSharedMemoryThePlainGrabServes) {
