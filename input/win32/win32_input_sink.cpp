@@ -29,12 +29,12 @@ INPUT MouseEvent(LONG dx, LONG dy, DWORD flags) {
 
 void Win32InputSink::SendPointerMove(std::int32_t dx, std::int32_t dy, bool relative) {
   INPUT input = MouseEvent(dx, dy, relative ? mouse::kMove : mouse::kMove | mouse::kAbsolute);
-  last_accepted_ = SendInput(1, &input, sizeof input);
+  SendInput(1, &input, sizeof input);
 }
 
 void Win32InputSink::SendPointerButton(std::uint32_t flags) {
   INPUT input = MouseEvent(0, 0, flags);
-  last_accepted_ = SendInput(1, &input, sizeof input);
+  SendInput(1, &input, sizeof input);
 }
 
 void Win32InputSink::SendKeyEvent(std::uint16_t key, bool down) {
@@ -42,7 +42,7 @@ void Win32InputSink::SendKeyEvent(std::uint16_t key, bool down) {
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key;
   input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-  last_accepted_ = SendInput(1, &input, sizeof input);
+  SendInput(1, &input, sizeof input);
 }
 
 std::optional<LayoutKey> Win32InputSink::ScanCharacter(std::uint8_t character) {

@@ -11,12 +11,6 @@ class Win32InputSink : public InputSink {
   void SendPointerButton(std::uint32_t flags) override;
   void SendKeyEvent(std::uint16_t key, bool down) override;
   std::optional<LayoutKey> ScanCharacter(std::uint8_t character) override;
-
-  // What the last SendInput call answered: the number of events the system took.
-  unsigned LastAccepted() const { return last_accepted_; }
-
- private:
-  unsigned last_accepted_ = 0;
 };
 
 }  // namespace ravelo
