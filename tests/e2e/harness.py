@@ -64,7 +64,9 @@ class Display:
             if os.path.exists("/tmp/.X11-unix/X%d" % n) or os.path.exists("/tmp/.X%d-lock" % n):
                 continue
             self.name = ":%d" % n
-            self.proc = subprocess.Popen(["Xvfb", self.name, "-screen", "0", geometry, "-nolisten", "tcp"],
+            # -noreset: the server would start over when xdpyinfo, its first client, leaves, and
+            # refuse whoever comes next in that moment.
+            self.proc = subprocess.Popen(["Xvfb", self.name, "-screen", "0", geometry, "-nolisten", "tcp", "-noreset"],
                                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             for _ in range(100):
                 if subprocess.call(["xdpyinfo", "-display", self.name], stdout=subprocess.DEVNULL,
