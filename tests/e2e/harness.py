@@ -192,7 +192,7 @@ def settings_set_aside():
 
 class Program:
     """What driving either server's window has in common; a driver gives `env`, `proc`,
-    `workdir`, `log_lines()`, `state()` and `focus()`."""
+    `workdir`, `log_lines()`, `state()` and `focus_password()`."""
 
     def wait_for_line(self, line, timeout=10.0):
         lines = wait_for(self.log_lines, lambda got: line in got, timeout, 0.2)

@@ -1,6 +1,4 @@
-"""ravelo.exe under Wine, driven by ravelo-client: the X pointer lands where the client's
-point maps to, and buttons and keys reach a window (the input recorder) in order, with the
-right Shift state; what a client left held is let go when it says goodbye."""
+"""ravelo.exe under Wine through the input scenario (scenarios.Input), into the input recorder."""
 import os
 import subprocess
 

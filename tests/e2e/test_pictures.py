@@ -1,6 +1,4 @@
-"""ravelo.exe under Wine sends pictures of the real desktop: known colour blocks on the X
-root come back at their scaled places in the full view and unscaled in the region view,
-black where a region reaches past the desktop, and both files stay in its directory."""
+"""ravelo.exe under Wine through the picture scenario (scenarios.Pictures), on two desktop sizes."""
 import time
 
 import harness

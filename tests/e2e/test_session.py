@@ -1,5 +1,4 @@
-"""ravelo.exe under Wine: the window starts and stops the server, clients are refused or
-accepted, keep-alives flow, a silent client times out, and closing frees the port."""
+"""ravelo.exe under Wine through the session scenario (scenarios.Session); Alt+/ opens the About box."""
 import time
 
 import harness

@@ -1,6 +1,4 @@
-"""The native ravelo driven by ravelo-client moves the X pointer where the client points, and
-its buttons and keys reach a plain X client (xev) in order, with Shift held exactly around the
-key-down of 'A' and '!'; what a client left held is let go when it says goodbye."""
+"""The native ravelo through the input scenario (scenarios.Input), into a plain X client (xev)."""
 import os
 import re
 import shutil

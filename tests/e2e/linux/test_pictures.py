@@ -1,6 +1,4 @@
-"""The native ravelo sends pictures of the X display: known colour blocks on the root come back
-at their scaled places in the full view and unscaled in the region view, black where a region
-reaches past the desktop, and both files stay in its directory."""
+"""The native ravelo through the picture scenario (scenarios.Pictures)."""
 import shutil
 
 import native

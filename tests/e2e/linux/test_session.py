@@ -1,6 +1,6 @@
-"""The native ravelo: the window is the Windows dialog's, starts and stops the server, clients
-are refused or accepted, keep-alives flow, a silent client times out, the log keeps to its 200
-lines, a busy port is reported, Alt+/ opens the About box, and closing frees the port."""
+"""The native ravelo through the session scenario (scenarios.Session); besides, the window has
+the Windows dialog's controls and texts, the log keeps to its 200 lines as the edit control
+does, and Alt+/ or Help > About opens the About box."""
 import time
 
 import native
