@@ -9,21 +9,18 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "e2e"))
 import harness  # noqa: E402
+import scenarios  # noqa: E402
 
 PASSWORD = "bench"
 
 
 def busy_root(display, width, height):
     """A fractal plasma, as busy as a photo: pictures of 8 to 12 KB in 9 to 13 chunks."""
-    path = os.path.join(tempfile.mkdtemp(prefix="ravelo-bench-"), "root.png")
-    subprocess.run(["convert", "-seed", "7", "-size", "%dx%d" % (width, height), "plasma:fractal", "-blur", "0x1",
-                    path], check=True)
-    subprocess.run(["display", "-display", display.name, "-window", "root", path], timeout=120)
+    scenarios.show_on_root(display.name, width, height, ["-seed", "7", "plasma:fractal", "-blur", "0x1"], timeout=120)
 
 
 def run_bench(exe, display, count):
@@ -31,7 +28,7 @@ def run_bench(exe, display, count):
     ravelo = harness.Ravelo(display, exe_name=os.path.basename(exe))
     try:
         ravelo.type_password_and_start(PASSWORD)
-        ravelo.wait_for_line("Server opened on port 8888.")
+        ravelo.wait_for_line(harness.OPENED)
         time.sleep(1.5)  # the window minimises a second after the start
         out = subprocess.run([harness.CLIENT, "--password", PASSWORD, "bench", "both", "--count", str(count)],
                              capture_output=True, text=True, timeout=600).stdout
@@ -66,8 +63,7 @@ def main():
     harness.ensure_prefix()
     for geometry in args.geometry or ["1024x768", "1920x1080"]:
         width, height = map(int, geometry.split("x"))
-        subprocess.run(["wineserver", "-k"], stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], stderr=subprocess.DEVNULL)
+        harness.restart_wine()
         display = harness.Display("%sx24" % geometry)
         try:
             busy_root(display, width, height)

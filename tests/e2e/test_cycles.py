@@ -5,10 +5,8 @@ fail."""
 import os
 import socket
 import time
-import unittest
 
 import harness
-from harness import Display, Ravelo
 
 CYCLES = int(os.environ.get("RAVELO_CYCLES", "10"))
 BIND_FAILED = "bind() error: 10048. This probably means port 8888 is already in use."
@@ -21,28 +19,11 @@ def port_is_bound(port=harness.PORT):
         return any(line.split()[1].endswith(":%04X" % port) for line in f)
 
 
-def wait_until(condition, timeout=10.0):
-    end = time.time() + timeout
-    while time.time() < end:
-        if condition():
-            return True
-        time.sleep(0.02)
-    return condition()
+def wait_until(condition):
+    return harness.wait_until(condition, 10.0, 0.02)
 
 
-class CyclesTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.display = Display()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.display.close()
-
-    def setUp(self):
-        self.ravelo = Ravelo(self.display)
-        self.addCleanup(self.ravelo.kill)
-
+class CyclesTest(harness.WineTest):
     def test_start_stop_cycles_free_the_port(self):
         r = self.ravelo
         r.driver("set-password", "pw")
@@ -52,31 +33,31 @@ class CyclesTest(unittest.TestCase):
             if cycle % 5 == 4:
                 holder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
                 holder.bind(("0.0.0.0", harness.PORT))
-                r.driver("click-start")
+                r.press_start()
                 failed += 1
                 self.assertTrue(wait_until(lambda: r.log_lines().count(BIND_FAILED) == failed),
                                 "cycle %d: the start did not fail" % cycle)
                 holder.close()
                 self.assertTrue(harness.port_is_free(), "cycle %d: port held after a failed start" % cycle)
-            r.driver("click-start")
+            r.press_start()
             started += 1
             self.assertTrue(wait_until(port_is_bound), "cycle %d: the server did not open" % cycle)
-            r.driver("click-start")  # handled once the start's one-second pause is over
+            r.press_start()  # handled once the start's one-second pause is over
             self.assertTrue(wait_until(lambda: not port_is_bound()), "cycle %d: the port stayed bound" % cycle)
             self.assertTrue(harness.port_is_free(), "cycle %d: port not free after the stop" % cycle)
         elapsed = time.time() - t0
 
         # The server still works, and the log tells the same story.
-        r.driver("click-start")
+        r.press_start()
         self.assertTrue(wait_until(port_is_bound))
         accepted = r.client("connect", "pw")
         self.assertEqual(accepted.stdout.strip(), "accepted", accepted.stderr)
         lines = r.log_lines()
-        self.assertEqual(lines.count("Server opened on port 8888."), started + 1)
+        self.assertEqual(lines.count(harness.OPENED), started + 1)
         self.assertEqual(lines.count("Server closed."), started)
         self.assertEqual(lines.count(BIND_FAILED), failed)
-        r.driver("close")
-        self.assertTrue(r.exited())
+        r.close_box()
+        self.assertExited(r)
         self.assertTrue(harness.port_is_free())
         print("cycles: %d starts and stops, %d failed starts, in %.1f s; port free after each" % (started, failed, elapsed))
 

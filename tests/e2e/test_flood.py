@@ -11,10 +11,8 @@ import statistics
 import subprocess
 import sys
 import time
-import unittest
 
 import harness
-from harness import Display, Ravelo
 
 FLOOD_SECONDS = float(os.environ.get("RAVELO_FLOOD_SECONDS", "18"))
 FLOOD_COUNT = int(os.environ.get("RAVELO_FLOOD_COUNT", "20000000"))
@@ -51,19 +49,18 @@ def udp_receive_errors():
     return int(rows[1][rows[0].index("RcvbufErrors")])
 
 
-class Client:
+class Client(harness.UdpPeer):
     """A client that holds its session and fetches pictures, and keeps the figures."""
 
     def __init__(self):
-        self.sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-        self.sock.bind(("127.0.0.1", 0))
+        super().__init__()
         self.keep_alives = []       # times the server's keep-alives came
         self.sent = 0               # datagrams sent...
         self.answers = 0            # ... and answers to requests received
         self.next_keep_alive = 0.0  # of our own
 
     def send(self, data):
-        self.sock.sendto(bytes(data), ("127.0.0.1", harness.PORT))
+        super().send(data)
         self.sent += 1
 
     def pump(self, timeout, want=None):
@@ -126,27 +123,11 @@ class Client:
             return None
         return t_ready, time.time() - t0, requests, ready[1]
 
-    def close(self):
-        self.sock.close()
 
-
-class FloodTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.display = Display()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.display.close()
-
-    def setUp(self):
-        self.ravelo = Ravelo(self.display)
-        self.addCleanup(self.ravelo.kill)
-
+class FloodTest(harness.WineTest):
     def test_client_keeps_its_session_through_a_flood(self):
         r = self.ravelo
-        r.type_password_and_start("pw")
-        r.wait_for_line("Server opened on port 8888.")
+        self.start("pw")
         client = Client()
         self.addCleanup(client.close)
         self.assertTrue(client.connect("pw"))

@@ -6,8 +6,8 @@ The reference client and plain UDP sockets talk to the server on 127.0.0.1.
 
 One private desktop per test process (Xvfb, a D-Bus session bus, openbox; a tray host when a
 test asks for one): the accessibility library binds to the first bus it meets."""
+import contextlib
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -26,8 +26,8 @@ except ImportError:
     gi = None
 
 sys.path.insert(0, os.path.dirname(HERE))
-import harness  # noqa: E402  (the Wine tests' Xvfb, UDP peer and port check)
-from harness import SKIP, PORT, UdpPeer, port_is_free  # noqa: E402,F401
+import harness  # noqa: E402  (the display, waiting, client and test base the Wine tests use too)
+from harness import window_info, wait_until  # noqa: E402
 
 Atspi = None
 if gi is not None:
@@ -40,33 +40,21 @@ if gi is not None:
     except (ImportError, ValueError):
         Atspi = None
 
-ROOT = harness.ROOT
 SERVER = os.environ.get("RAVELO_SERVER", "")
-CLIENT = os.environ.get("RAVELO_CLIENT", "")
 CAPTION = " Ravelo Server"
 
 
-def missing(tray=False):
+def missing():
     """What the machine lacks for these tests, or None."""
-    for what, path in (("ravelo", SERVER), ("ravelo-client", CLIENT)):
+    for what, path in (("ravelo", SERVER), ("ravelo-client", harness.CLIENT)):
         if not path or not os.path.exists(path):
             return what + " (not built)"
-    tools = ["Xvfb", "xdotool", "xdpyinfo", "xprop", "xwininfo", "openbox", "dbus-daemon"] + (["trayer"] if tray else [])
-    for tool in tools:
+    for tool in ("Xvfb", "xdotool", "xdpyinfo", "xprop", "xwininfo", "openbox", "dbus-daemon"):
         if not shutil.which(tool):
             return tool
     if Atspi is None:
         return "python3-gi with gir1.2-atspi-2.0 (the accessibility bus's client)"
     return None
-
-
-def wait_until(condition, timeout, step=0.1):
-    deadline = time.time() + timeout
-    while True:
-        value = condition()
-        if value or time.time() > deadline:
-            return value
-        time.sleep(step)
 
 
 class Desktop:
@@ -120,8 +108,7 @@ class Desktop:
         self.tray = None
 
     def windows(self, *search):
-        return subprocess.run(["xdotool", "search"] + list(search), env=self.env, capture_output=True, text=True,
-                              timeout=10).stdout.split()
+        return harness.windows(self.env, *search)
 
     def close(self):
         self.stop_tray()
@@ -140,9 +127,11 @@ class Desktop:
 LSAN_SUPPRESSIONS = os.path.join(HERE, "lsan.supp")
 
 
-class Ravelo:
+class Ravelo(harness.Program):
     """One native ravelo in a fresh working directory, with its settings under `config`
     (a fresh directory unless given) and a home of its own, so no test touches ~/.config."""
+
+    BIND_ERROR = 98  # EADDRINUSE
 
     def __init__(self, desktop, config=None, home=None):
         """With `home` the program gets no XDG_CONFIG_HOME and keeps its settings under that home."""
@@ -176,9 +165,7 @@ class Ravelo:
     def _find_window(self):
         # GTK's leader window, never shown, has the same name; the window itself has a size.
         for xid in self.desktop.windows("--all", "--pid", str(self.proc.pid), "--name", "^%s$" % CAPTION):
-            info = subprocess.run(["xwininfo", "-display", self.desktop.name, "-id", xid], capture_output=True,
-                                  text=True, timeout=10).stdout
-            if re.search(r"Width: ([0-9]{3,})", info):
+            if int(window_info(self.desktop.name, xid).get("Width", 0)) >= 100:
                 return xid
         return None
 
@@ -258,22 +245,14 @@ class Ravelo:
             "button": self.button.get_name(),
             "readonly": not self.has(self.password, Atspi.StateType.EDITABLE),
             "checked": self.has(self.check, Atspi.StateType.CHECKED),
-            "password_length": self.password.get_character_count(),
+            "password_length": self.password_length(),
             "window": self.window_state(),
             "caret": self.log.get_caret_offset(),
             "end": self.log.get_character_count(),
         }
 
-    def wait_for_line(self, line, timeout=10.0):
-        if wait_until(lambda: line in self.log_lines(), timeout, 0.2):
-            return self.log_lines()
-        raise AssertionError("log never showed %r; it has %r" % (line, self.log_lines()))
-
-    def wait_for_state(self, condition, what, timeout=10.0):
-        state = wait_until(lambda: condition(self.state()) and self.state(), timeout, 0.2)
-        if not state:
-            raise AssertionError("no %s: the window is %r" % (what, self.state()))
-        return state
+    def password_length(self):
+        return self.password.get_character_count()
 
     def program_output(self):
         with open(self.output, errors="replace") as f:
@@ -284,19 +263,13 @@ class Ravelo:
         # The icon is a window of its own named after the tray tip (the window's leader, never
         # shown, has that name too).
         for xid in self.desktop.windows("--all", "--pid", str(self.proc.pid), "--name", "^Ravelo$"):
-            info = subprocess.run(["xwininfo", "-display", self.desktop.name, "-id", xid], capture_output=True,
-                                  text=True, timeout=10).stdout
-            if "IsViewable" not in info:
-                continue
-            field = dict(line.strip().split(":", 1) for line in info.splitlines() if ":" in line)
-            x, y = int(field["Absolute upper-left X"]), int(field["Absolute upper-left Y"])
-            return x + int(field["Width"]) // 2, y + int(field["Height"]) // 2
+            info = window_info(self.desktop.name, xid)
+            if info.get("Map State") == "IsViewable":
+                x, y = harness.window_origin(info)
+                return x + int(info["Width"]) // 2, y + int(info["Height"]) // 2
         return None
 
     # --- driving it ---
-
-    def xdotool(self, *args):
-        subprocess.run(["xdotool"] + list(args), env=self.env, check=True, timeout=30)
 
     def focus(self):
         """Brings the window to the front with the keyboard focus, out of the minimised state too."""
@@ -312,17 +285,12 @@ class Ravelo:
         self.xdotool("mousemove", "--sync", str(box.x + box.width // 2), str(box.y + box.height // 2))
         self.xdotool("click", "--repeat", str(repeat), "--delay", "80", button)
 
-    def type_password(self, password):
+    def focus_password(self):
         self.focus()
         self.click(self.password)
-        self.xdotool("key", "--clearmodifiers", "ctrl+a", "BackSpace")
-        if password:
-            self.xdotool("type", "--delay", "20", password)
 
-    def type_password_and_start(self, password):
-        """Types into the password box and presses Return for the default button."""
-        self.type_password(password)
-        self.xdotool("key", "Return")
+    def press_start(self):
+        self.click(self.button)
 
     def close_box(self):
         """The close box, as the window manager offers it (Alt+F4)."""
@@ -334,18 +302,6 @@ class Ravelo:
         self.xdotool("key", "alt+f")
         time.sleep(0.3)
         self.xdotool("key", "x")
-
-    # --- talking to it ---
-
-    def client(self, *args, timeout=30):
-        return subprocess.run([CLIENT] + list(args), capture_output=True, text=True, timeout=timeout)
-
-    def exited(self, timeout=10.0):
-        try:
-            self.proc.wait(timeout=timeout)
-            return True
-        except subprocess.TimeoutExpired:
-            return False
 
     # GDK's count of frozen updates of the tray icon's own window goes below zero when a tray
     # host maps the icon while events are taken one per loop pass; a plain GTK program taking
@@ -360,10 +316,7 @@ class Ravelo:
                 and not any(known in line for known in self.KNOWN_GTK_MESSAGES)]
 
     def kill(self):
-        if self.proc.poll() is None:
-            self.proc.kill()
-            self.proc.wait()
-        shutil.rmtree(self.workdir, ignore_errors=True)
+        super().kill()
         if self.own_config:
             shutil.rmtree(self.config, ignore_errors=True)
 
@@ -382,18 +335,34 @@ def shared_desktop():
     return _desktop
 
 
-def main():
-    import unittest
-    reason = missing()
-    if reason:
-        print("SKIPPED: needs %s" % reason)
-        raise SystemExit(SKIP)
-    if not port_is_free():
-        print("SKIPPED: UDP port %d is in use by another program" % PORT)
-        raise SystemExit(SKIP)
+def config_with(text):
+    """A fresh settings directory (for XDG_CONFIG_HOME) whose settings file holds `text`."""
+    config = tempfile.mkdtemp(prefix="ravelo-config-")
+    os.makedirs(os.path.join(config, "ravelo"))
+    with open(os.path.join(config, "ravelo", "settings"), "w") as f:
+        f.write(text)
+    return config
+
+
+class NativeTest(harness.Test):
+    geometry = (1024, 768)  # the shared desktop's
+
+    def launch(self, **kwargs):
+        """A ravelo that goes at the end of the test; what it reports of its own faults fails it."""
+        r = Ravelo(shared_desktop(), **kwargs)
+        self.addCleanup(r.kill)
+        self.addCleanup(lambda: self.assertEqual(r.faults(), []))
+        return r
+
+
+@contextlib.contextmanager
+def _closing_the_desktop():
     try:
-        result = unittest.main(verbosity=2, exit=False).result
+        yield
     finally:
         if _desktop is not None:
             _desktop.close()
-    raise SystemExit(0 if result.wasSuccessful() else 1)
+
+
+def main():
+    harness.run_tests(missing(), _closing_the_desktop)

@@ -4,36 +4,31 @@ in a tray host, whose double-click brings the window back; with no tray host it 
 minimised; scripts/run --password serves with no one at the screen; and without a display
 the program says so."""
 import os
-import re
 import shutil
-import signal
 import stat
 import subprocess
 import tempfile
 import time
-import unittest
 
 import native
-from native import Atspi, Ravelo, wait_until
+import scenarios
+from harness import OPENED, read, wait_until, windows
+
+SAVED = "Pass=s3cret\nStartupRun=1\n"
 
 
-def read(path):
-    with open(path) as f:
-        return f.read()
+class UnattendedTest(scenarios.ScriptsRun, native.NativeTest):
+    SCRIPT_ARGS = []
+    SCRIPT_TIME = 400
 
-
-class UnattendedTest(unittest.TestCase):
     def setUp(self):
         self.desktop = native.shared_desktop()
         self.config = tempfile.mkdtemp(prefix="ravelo-config-")
         self.addCleanup(shutil.rmtree, self.config, True)
         self.addCleanup(self.desktop.stop_tray)
 
-    def start(self, **kwargs):
-        r = Ravelo(self.desktop, config=self.config, **kwargs)
-        self.addCleanup(r.kill)
-        self.addCleanup(lambda: self.assertEqual(r.faults(), []))
-        return r
+    def launch(self, **kwargs):
+        return super().launch(config=self.config, **kwargs)
 
     def store(self, text):
         os.makedirs(os.path.join(self.config, "ravelo"), exist_ok=True)
@@ -45,8 +40,7 @@ class UnattendedTest(unittest.TestCase):
         r.click(r.check)
         r.wait_for_state(lambda s: s["checked"], "checked box")
 
-    def assert_saved(self, r, text):
-        path = r.settings_path()
+    def assert_saved(self, path, text):
         self.assertEqual(read(path), text)
         self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
         self.assertEqual(os.listdir(os.path.dirname(path)), ["settings"])  # no temporary file left
@@ -58,58 +52,53 @@ class UnattendedTest(unittest.TestCase):
         r.xdotool("click", "--repeat", "2", "--delay", "80", "1")
 
     def test_first_run_is_empty_and_exit_saves_nothing(self):
-        r = self.start()
+        r = self.launch()
         state = r.state()
-        self.assertEqual(state["password_length"], 0)
-        self.assertFalse(state["checked"])
+        self.assertEqual((state["password_length"], state["checked"]), (0, False))
         self.type_settings(r, "pw")
         r.file_exit()
-        self.assertTrue(r.exited())
-        self.assertEqual(r.proc.returncode, 0)
+        self.assertExited(r)
         self.assertEqual(os.listdir(self.config), [])
 
     def test_without_xdg_config_home_the_settings_go_under_the_home(self):
         home = tempfile.mkdtemp(prefix="ravelo-home-")
         self.addCleanup(shutil.rmtree, home, True)
-        r = self.start(home=home)
+        r = self.launch(home=home)
         self.type_settings(r, "pw")
         r.close_box()
         self.assertTrue(r.exited())
-        self.assert_saved(r, "Pass=pw\nStartupRun=1\n")
         self.assertEqual(r.settings_path(), os.path.join(home, ".config", "ravelo", "settings"))
+        self.assert_saved(r.settings_path(), "Pass=pw\nStartupRun=1\n")
         self.assertEqual(stat.S_IMODE(os.stat(os.path.join(home, ".config", "ravelo")).st_mode), 0o700)
 
     def test_close_box_saves_and_the_next_start_serves_from_the_tray(self):
-        r = self.start()
+        r = self.launch()
         self.type_settings(r, "s3cret")
         r.close_box()
-        self.assertTrue(r.exited())
-        self.assertEqual(r.proc.returncode, 0)
-        self.assert_saved(r, "Pass=s3cret\nStartupRun=1\n")
+        self.assertExited(r)
+        self.assert_saved(r.settings_path(), SAVED)
 
         # Started again with no one at it: it serves with the stored password and hides in the tray.
         self.desktop.start_tray()
-        r = self.start()
+        r = self.launch()
         self.assertTrue(wait_until(lambda: r.window_state() == "withdrawn" and r.tray_icon(), 10),
                         "not hidden in the tray: %s" % r.window_state())
         self.assertEqual(r.client("connect", "s3cret").stdout.strip(), "accepted")
 
         # One click does nothing; a double-click brings the window back and takes the icon away.
-        icon = r.tray_icon()
-        r.xdotool("mousemove", "--sync", *map(str, icon))
+        r.xdotool("mousemove", "--sync", *map(str, r.tray_icon()))
         r.xdotool("click", "1")
         time.sleep(1)
         self.assertEqual(r.window_state(), "withdrawn")
         self.double_click_icon(r)
         state = r.wait_for_state(lambda s: s["window"] == "normal", "window back from the tray")
         self.assertEqual((state["button"], state["checked"], state["password_length"]), ("Stop Server", True, 6))
-        self.assertEqual(r.log_lines(), ["Server opened on port 8888.", "Connection accepted from 127.0.0.1.",
-                                         "Client disconnected."])
+        self.assertEqual(r.log_lines(), [OPENED, "Connection accepted from 127.0.0.1.", "Client disconnected."])
         self.assertTrue(wait_until(lambda: r.tray_icon() is None, 5), "the icon stayed")
 
         # Minimised by hand with the server stopped it goes to the tray too, and comes back with
         # the log scrolled to its last line.
-        r.click(r.button)
+        r.press_start()
         r.wait_for_line("Server closed.")
         r.click(r.log)
         r.xdotool("key", "ctrl+Home")
@@ -128,12 +117,12 @@ class UnattendedTest(unittest.TestCase):
 
         r.close_box()
         self.assertTrue(r.exited())
-        self.assert_saved(r, "Pass=s3cret\nStartupRun=1\n")
+        self.assert_saved(r.settings_path(), SAVED)
 
     def test_without_a_tray_host_it_stays_minimised_until_one_comes(self):
         self.store("Pass=pw\nStartupRun=1\n")
-        r = self.start()
-        r.wait_for_line("Server opened on port 8888.")
+        r = self.launch()
+        r.wait_for_line(OPENED)
         r.wait_for_state(lambda s: s["window"] == "iconic", "minimised window")
         time.sleep(1)
         self.assertEqual(r.window_state(), "iconic")
@@ -153,59 +142,31 @@ class UnattendedTest(unittest.TestCase):
 
     def test_stored_settings_it_cannot_take_leave_the_window_as_it_is(self):
         self.store("Pass=abcdefghijklmnop\nStartupRun=2\n")  # 16 characters; only 1 checks the box
-        r = self.start()
+        r = self.launch()
         time.sleep(1)
         state = r.state()
         self.assertEqual((state["password_length"], state["checked"], state["button"]), (0, False, "Start Server"))
         self.assertEqual(r.log_lines(), [])
 
-    def test_scripts_run_with_a_password_serves_with_no_one_at_the_screen(self):
-        workdir = tempfile.mkdtemp(prefix="ravelo-run-")
-        self.addCleanup(shutil.rmtree, workdir, True)
+    def script_env(self, workdir):
         env = dict(os.environ, XDG_CONFIG_HOME=self.config, HOME=workdir)
         for name in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
             env.pop(name, None)
-        log_path = os.path.join(workdir, "run.log")
-        with open(log_path, "w") as log:
-            run = subprocess.Popen([os.path.join(native.ROOT, "scripts", "run"), "--password", "pw 1"],
-                                   cwd=workdir, env=env, stdout=log, stderr=subprocess.STDOUT,
-                                   start_new_session=True)
-        self.addCleanup(lambda: run.poll() is None and os.killpg(run.pid, signal.SIGTERM))
+        return env
 
-        picture = os.path.join(workdir, "out.jpg")
-        deadline = time.time() + 400  # includes a build when the tree is not up to date
-        fetched = None
-        while time.time() < deadline and run.poll() is None:
-            if "reach it with" in read(log_path):
-                fetched = subprocess.run([native.CLIENT, "--password", "pw 1", "view", "full", picture],
-                                         capture_output=True, timeout=30)
-                if fetched.returncode == 0:
-                    break
-            time.sleep(1)
-        text = read(log_path)
-        self.assertIsNotNone(fetched, text)
-        self.assertEqual(fetched.returncode, 0, fetched.stderr)
-        self.assertIn("ravelo: reach it with: ravelo-client --password pw\\ 1 view full out.jpg", text)
-        with open(picture, "rb") as f:
-            self.assertEqual(f.read(2), b"\xff\xd8")
+    def assert_stored_by_script(self):
         path = os.path.join(self.config, "ravelo", "settings")
         self.assertEqual(read(path), "Pass=pw 1\nStartupRun=1\n")
         self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
 
-        # Left through File > Exit, the script ends and takes its display down.
-        display = re.search(r"started Xvfb on (:\d+)", text).group(1)
-        xenv = dict(env, DISPLAY=display)
-        window = subprocess.run(["xdotool", "search", "--name", "Ravelo Server"], env=xenv, capture_output=True,
-                                text=True).stdout.split()
-        self.assertTrue(window, text)
-        subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=xenv, check=True)
-        subprocess.run(["xdotool", "key", "alt+f"], env=xenv, check=True)
+    def leave(self, env):
+        """File > Exit."""
+        window = windows(env, "--name", "Ravelo Server")
+        self.assertTrue(window, "no window on the script's display")
+        subprocess.run(["xdotool", "windowfocus", "--sync", window[0]], env=env, check=True)
+        subprocess.run(["xdotool", "key", "alt+f"], env=env, check=True)
         time.sleep(0.5)
-        subprocess.run(["xdotool", "key", "x"], env=xenv, check=True)
-        self.assertEqual(run.wait(timeout=30), 0, read(log_path))
-        time.sleep(0.5)
-        self.assertFalse(os.path.exists("/tmp/.X11-unix/X" + display[1:]))
-        self.assertNotIn("Sanitizer", read(log_path))
+        subprocess.run(["xdotool", "key", "x"], env=env, check=True)
 
     def test_without_a_display_it_exits_with_an_error(self):
         env = dict(os.environ, XDG_CONFIG_HOME=self.config)
