@@ -28,19 +28,7 @@ struct Connection {
 
 }  // namespace
 
-bool XvfbInstalled() {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && access((dir + "/Xvfb").c_str(), X_OK) == 0) return true;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return false;
-}
+bool XvfbInstalled() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
 
 PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& extra) {
   int fds[2];
