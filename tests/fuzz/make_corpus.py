@@ -86,6 +86,7 @@ def client_seeds():
     seeds["wrong-types-and-lengths"] = accept + group(reply([22]), reply([23, 0]), reply([])) + group(reply(bytes(1030)), answer(255)) + group(reply([23]))
     seeds["late-ready"] = accept + group(reply([22, 1], delay=15)) + group(answer(0, chunk))
     seeds["zero-chunks"] = accept + group(answer(0)) + group(answer(0))
+    seeds["short-first-chunk"] = accept + group(answer(2)) + group(answer(0, b"\xff\xd8" + chunk)) + group(answer(1, chunk + b"\xff\xd9"))
     return seeds
 
 
