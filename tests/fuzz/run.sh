@@ -1,7 +1,7 @@
 #!/bin/sh
-# Runs one fuzz target for a bounded time in a scratch directory, on a scratch corpus seeded
-# from the committed one. Exits non-zero on any finding and keeps the input that found it in
-# fuzz-findings/ beside the target.
+# Runs one fuzz target for a bounded time in a scratch directory (the session target writes
+# its picture files there), on a scratch corpus seeded from the committed one. Exits non-zero
+# on any finding and keeps the input that found it in fuzz-findings/ beside the target.
 #   usage: run.sh TARGET SEED_CORPUS SECONDS [libFuzzer options...]
 set -eu
 target=$(realpath "$1") seeds=$(realpath "$2") seconds=$3
