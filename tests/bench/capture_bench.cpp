@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench_support.h"
 #include "imaging/desktop_capture.h"
 #include "imaging/soft/soft_desktop.h"
 #include "imaging/soft/soft_gdi.h"
@@ -13,32 +14,13 @@
 namespace ravelo {
 namespace {
 
-// Something like a desktop: a gradient, a window with text-like detail, a task bar.
-std::vector<uint32_t> BusyDesktop(int32_t w, int32_t h) {
-  std::vector<uint32_t> rgb(static_cast<size_t>(w) * h);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      uint32_t c;
-      if (y > h - 40) {
-        c = 0x202830;
-      } else if (x > w / 6 && x < w * 2 / 3 && y > h / 7 && y < h * 4 / 5) {
-        const bool text = ((x / 3) * 7 + (y / 4) * 13) % 11 == 0 && (y / 16) % 2 == 0;
-        c = y < h / 7 + 30 ? 0x3050A0 : text ? 0x101010 : 0xF0F0F0;
-      } else {
-        c = static_cast<uint32_t>(x * 255 / w) << 16 | 0x4000 | static_cast<uint32_t>(y * 255 / h);
-      }
-      rgb[static_cast<size_t>(y) * w + x] = c;
-    }
-  return rgb;
-}
-
 void BM_Capture(benchmark::State& state) {
   const auto w = static_cast<int32_t>(state.range(0));
   const auto h = static_cast<int32_t>(state.range(1));
   const bool full = state.range(2) != 0;
   SoftGdi& gdi = SoftGdi::Default();
   SoftDesktop desktop(gdi);
-  desktop.ShowPicture(w, h, BusyDesktop(w, h));
+  desktop.ShowPicture(w, h, bench::BusyDesktop(w, h));
   IconPixels arrow;
   arrow.width = arrow.height = 32;
   arrow.andMask.assign(32 * 32, 1);

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "bench_support.h"
 #include "imaging/capture.h"
 #include "imaging/gdiplus_api.h"
 #include "imaging/image.h"
@@ -18,22 +19,24 @@
 
 namespace {
 
-double NowMs() {
-  LARGE_INTEGER now, frequency;
-  QueryPerformanceCounter(&now);
-  QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+void Time(const char* what, int runs, const std::function<void()>& step) {
+  const std::vector<double> ms = ravelo::bench::TimeRuns(runs, [&] {
+    step();
+    return true;
+  });
+  std::printf("%-44s median %7.2f ms   worst %7.2f ms\n", what, ravelo::bench::Median(ms), ms.back());
 }
 
-void Time(const char* what, int runs, const std::function<void()>& step) {
-  std::vector<double> ms;
-  for (int i = 0; i < runs; ++i) {
-    const double start = NowMs();
-    step();
-    ms.push_back(NowMs() - start);
-  }
-  std::sort(ms.begin(), ms.end());
-  std::printf("%-44s median %7.2f ms   worst %7.2f ms\n", what, ms[ms.size() / 2], ms.back());
+// A 24-bit image of the given size, as the capture makes them.
+HBITMAP NewImage(int w, int h) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  return CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
 }
 
 }  // namespace
@@ -53,32 +56,15 @@ int main(int argc, char** argv) {
   HDC screen = GetDC(desktop);
   HDC memory = CreateCompatibleDC(nullptr);
   HDC view = CreateCompatibleDC(nullptr);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  void* bits = nullptr;
-  HBITMAP whole = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  info.bmiHeader.biWidth = kViewWidth;
-  info.bmiHeader.biHeight = kViewHeight;
-  HBITMAP small = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HBITMAP whole = NewImage(w, h);
+  HBITMAP small = NewImage(kViewWidth, kViewHeight);
   HGDIOBJ oldWhole = SelectObject(memory, whole);
   HGDIOBJ oldSmall = SelectObject(view, small);
   SetStretchBltMode(view, HALFTONE);
-  Time("  desktop-sized image made and freed", runs, [&] {
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    void* b = nullptr;
-    DeleteObject(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &b, nullptr, 0));
-  });
+  Time("  desktop-sized image made and freed", runs, [&] { DeleteObject(NewImage(w, h)); });
   Time("  whole screen copied", runs, [&] { BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT); });
   Time("  whole screen copied into a new image", runs, [&] {
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = h;
-    void* b = nullptr;
-    HBITMAP fresh = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &b, nullptr, 0);
+    HBITMAP fresh = NewImage(w, h);
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old = SelectObject(dc, fresh);
     BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY | CAPTUREBLT);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "imaging/image.h"
 #include "imaging/soft/soft_gdi.h"
 #include "imaging/soft/soft_gdiplus.h"
@@ -16,24 +17,12 @@ namespace {
 
 constexpr int32_t kDeskW = 1920, kDeskH = 1080, kViewW = 256, kViewH = 192;
 
-// Something like a desktop: flat panels, gradients and fine detail.
-uint32_t DesktopPixel(int32_t x, int32_t y) {
-  if (y > kDeskH - 40) return 0x202830;  // task bar
-  if (x > 300 && x < 1300 && y > 150 && y < 850) {
-    if (y < 180) return 0x3050A0;  // title bar
-    const bool text = ((x / 3) * 7 + (y / 4) * 13) % 11 == 0 && (y / 16) % 2 == 0;
-    return text ? 0x101010 : 0xF0F0F0;
-  }
-  const uint32_t r = static_cast<uint32_t>(x * 255 / kDeskW);
-  const uint32_t b = static_cast<uint32_t>(y * 255 / kDeskH);
-  return r << 16 | 0x4000 | b;
-}
-
 void FillDesktop(CImage& image) {
+  const std::vector<uint32_t> rgb = bench::BusyDesktop(image.GetWidth(), image.GetHeight());
   for (int32_t y = 0; y < image.GetHeight(); ++y) {
     auto* p = static_cast<uint8_t*>(image.GetBits()) + static_cast<ptrdiff_t>(image.GetPitch()) * y;
     for (int32_t x = 0; x < image.GetWidth(); ++x, p += 3) {
-      const uint32_t c = DesktopPixel(x, y);
+      const uint32_t c = rgb[static_cast<size_t>(y) * image.GetWidth() + x];
       p[0] = static_cast<uint8_t>(c);
       p[1] = static_cast<uint8_t>(c >> 8);
       p[2] = static_cast<uint8_t>(c >> 16);
@@ -113,10 +102,7 @@ BENCHMARK(BM_Save256x192)->Unit(benchmark::kMillisecond);
 // the imaging library started and stopped each time as in the program.
 void BM_FullViewCapture1080p(benchmark::State& state) {
   SoftGdi& gdi = SoftGdi::Default();
-  std::vector<uint32_t> screenPixels(static_cast<size_t>(kDeskW) * kDeskH);
-  for (int32_t y = 0; y < kDeskH; ++y)
-    for (int32_t x = 0; x < kDeskW; ++x) screenPixels[static_cast<size_t>(y) * kDeskW + x] = DesktopPixel(x, y);
-  const DcHandle screen = gdi.CreateScreenContext(kDeskW, kDeskH, screenPixels);
+  const DcHandle screen = gdi.CreateScreenContext(kDeskW, kDeskH, bench::BusyDesktop(kDeskW, kDeskH));
   const std::string path = ScratchFile("ravelo-bench-capture.jpg");
   for (auto _ : state) {
     CImage view, desk;

@@ -12,7 +12,6 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "imaging/x11/x11_capture.h"
 #include "imaging/x11/x11_frame.h"
 #include "imaging/x11/x11_halftone.h"
@@ -33,28 +33,6 @@ namespace {
 
 constexpr int32_t kWidth = 1920;
 constexpr int32_t kHeight = 1080;
-
-double Now() {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// Median of `frames` timed calls, in milliseconds.
-double TimeEach(int frames, const std::function<bool()>& call) {
-  std::vector<double> t;
-  for (int i = 0; i < frames; ++i) {
-    const double start = Now();
-    if (!call()) return -1;
-    t.push_back(Now() - start);
-  }
-  return Median(t);
-}
 
 // The server's part alone: the whole screen into shared memory, one request.
 class PlainGrab {
@@ -105,12 +83,12 @@ double RunFfmpeg(const std::string& display, int frames, const std::string& out)
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  const double start = Now();
+  const double start = bench::NowMs();
   pid_t pid;
   if (posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) return -1;
   int status = 0;
   waitpid(pid, &status, 0);
-  const double took = Now() - start;
+  const double took = bench::NowMs() - start;
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? took : -1;
 }
 
@@ -120,7 +98,7 @@ int Run(int rounds, int frames, bool ffmpeg) {
     return 77;
   }
   testing::PrivateXvfb xvfb(kWidth, kHeight);
-  if (!xvfb.Running() || !testing::ShowOnRoot(xvfb.Name(), kWidth, kHeight, testing::BusyDesktop(kWidth, kHeight)) ||
+  if (!xvfb.Running() || !testing::ShowOnRoot(xvfb.Name(), kWidth, kHeight, bench::BusyDesktop(kWidth, kHeight)) ||
       !testing::WarpPointer(xvfb.Name(), kWidth / 2, kHeight / 2)) {
     std::puts("could not start Xvfb with a desktop picture");
     return 1;
@@ -138,56 +116,58 @@ int Run(int rounds, int frames, bool ffmpeg) {
   PlainGrab grab(xvfb.Name());
   x11::ViewPicture view;
   std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
-  SurfaceView source{frame.data(), kWidth * 4, kWidth, kHeight, 32};
+  const SurfaceView source{frame.data(), kWidth * 4, kWidth, kHeight, 32};
+  // The desktop stands still: one grab serves every halftone.
+  bool failed = !grab.Grab();
+  std::memcpy(frame.data(), grab.Memory(), frame.size());
 
-  std::vector<double> full, region, grabs, halftones, generics, saves, theirs;
+  const std::vector<std::pair<const char*, std::function<bool()>>> steps = {
+      {"full", [&] { return capture->CaptureDesktop(true, 0, 0); }},
+      {"region", [&] { return capture->CaptureDesktop(false, 800, 500); }},
+      {"grab", [&] { return grab.Grab(); }},
+      {"halftone", [&] { return x11::HalftoneFromBgrx(view.Surface(), source); }},
+      // The same averages through the software drawer's stretch, for comparison.
+      {"generic", [&] { return HalftoneStretch(view.Surface(), 0, 0, kViewWidth, kViewHeight, source); }},
+      {"jpeg+write", [&] { return view.Save(kFullViewFile); }},
+  };
   std::printf("%dx%d busy desktop on Xvfb %s, %d frames a round; milliseconds per frame (median)\n", kWidth,
               kHeight, xvfb.Name().c_str(), frames);
-  std::printf("round   full  region |  grab  halftone (generic)  jpeg+write | ffmpeg   ratio\n");
-  bool failed = false;
+  std::printf("round ");
+  for (const auto& step : steps) std::printf(" %10s", step.first);
+  std::printf("     ffmpeg  ffmpeg/full\n");
+  // Per step, then ffmpeg's (0 when left out), the median of each round.
+  std::vector<std::vector<double>> columns(steps.size() + 1);
+  auto print = [&](const std::string& label, auto value) {
+    std::printf("%-6s", label.c_str());
+    for (const std::vector<double>& c : columns) std::printf(" %10.3f", value(c));
+    const double theirs = value(columns.back());
+    std::printf(" %11.2fx\n", theirs > 0 ? theirs / value(columns.front()) : 0.0);
+  };
   for (int r = 0; r < rounds && !failed; ++r) {
-    const double f = TimeEach(frames, [&] { return capture->CaptureDesktop(true, 0, 0); });
-    const double g = TimeEach(frames, [&] { return grab.Grab(); });
-    std::memcpy(frame.data(), grab.Memory(), frame.size());
-    const double h = TimeEach(frames, [&] { return x11::HalftoneFromBgrx(view.Surface(), source); });
-    // The same averages through the software drawer's stretch, for comparison.
-    const double generic = TimeEach(frames, [&] {
-      return HalftoneStretch(view.Surface(), 0, 0, kViewWidth, kViewHeight, source);
-    });
-    const double s = TimeEach(frames, [&] { return view.Save(kFullViewFile); });
-    const double p = TimeEach(frames, [&] { return capture->CaptureDesktop(false, 800, 500); });
-    double per = 0;
+    for (size_t i = 0; i < steps.size(); ++i) {
+      const std::vector<double> ms = bench::TimeRuns(frames, steps[i].second);
+      failed |= ms.empty();
+      columns[i].push_back(bench::Median(ms));
+    }
+    double theirs = 0;
     if (ffmpeg) {
       // Start-up cancels out between a long and a short run.
       const double longRun = RunFfmpeg(xvfb.Name(), frames + 50, "ffmpeg.jpg");
       const double shortRun = RunFfmpeg(xvfb.Name(), 50, "ffmpeg.jpg");
-      if (longRun < 0 || shortRun < 0) {
-        std::puts("ffmpeg failed or is not installed; comparison left out");
-        ffmpeg = false;
-      } else {
-        per = (longRun - shortRun) / frames;
-        theirs.push_back(per);
-      }
+      ffmpeg = longRun >= 0 && shortRun >= 0;
+      if (!ffmpeg) std::puts("ffmpeg failed or is not installed; comparison left out");
+      theirs = ffmpeg ? (longRun - shortRun) / frames : 0;
     }
-    if (f < 0 || p < 0 || g < 0 || h < 0 || generic < 0 || s < 0) {
-      std::puts("a capture failed");
-      failed = true;
-      break;
-    }
-    full.push_back(f);
-    region.push_back(p);
-    grabs.push_back(g);
-    halftones.push_back(h);
-    generics.push_back(generic);
-    saves.push_back(s);
-    std::printf("%5d %6.3f %7.3f | %5.3f %9.3f %9.3f %11.3f | %6.3f %6.2fx\n", r + 1, f, p, g, h, generic, s,
-                per, per > 0 ? per / f : 0.0);
+    columns.back().push_back(theirs);
+    if (!failed) print(std::to_string(r + 1), [](const std::vector<double>& c) { return c.back(); });
   }
-  if (!failed) {
-    const double f = Median(full);
-    const double t = Median(theirs);
-    std::printf("median %6.3f %7.3f | %5.3f %9.3f %9.3f %11.3f | %6.3f %6.2fx\n", f, Median(region), Median(grabs),
-                Median(halftones), Median(generics), Median(saves), t, t > 0 ? t / f : 0.0);
+  if (failed) {
+    std::puts("a capture failed");
+  } else {
+    // Rounds without ffmpeg count as 0 and are left out of its median.
+    std::vector<double>& theirs = columns.back();
+    theirs.erase(std::remove(theirs.begin(), theirs.end(), 0.0), theirs.end());
+    print("median", [](const std::vector<double>& c) { return bench::Median(c); });
   }
   std::filesystem::current_path(previous);
   std::filesystem::remove_all(dir);

@@ -8,66 +8,33 @@
 // bit 0 the stranger sends it, bits 1-2 a delay (0: at once; else a byte of milliseconds),
 // bit 3 shaped as an answer (the request's type byte, one byte, a length byte and that many
 // bytes), else raw (a length byte L, 255: 1024 + a byte, over-long; then L bytes).
-#include <sanitizer/asan_interface.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <set>
-#include <vector>
 
 #include "client/client.h"
 #include "client/picture.h"
 #include "client_fake_clock.h"
-#include "fake_socket_layer.h"
+#include "fuzz_support.h"
 
-namespace ravelo {
+namespace ravelo::fuzz {
 namespace {
-
-using Bytes = std::vector<std::uint8_t>;
 
 const Ipv4Endpoint kServer = Endpoint(127, 0, 0, 1, 8888);
 const Ipv4Endpoint kStranger = Endpoint(127, 0, 0, 9, 8888);
-const char kPassword[] = "pw";
 constexpr int kMaxSends = 20000;
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "client_fuzz: invariant broken: %s\n", what);
-  std::abort();
-}
-void Check(bool ok, const char* what) {
-  if (!ok) Fail(what);
-}
-
-class HostileServer : public FakeSocketLayer {
+class HostileServer : public PoisoningSocket {
  public:
-  HostileServer(const std::uint8_t* data, std::size_t size, FakeClock& clock)
-      : data_(data), size_(size), clock_(clock) {}
+  HostileServer(const std::uint8_t* data, std::size_t size, FakeClock& clock) : in_(data, size), clock_(clock) {}
 
-  std::vector<Datagram> delivered;
   PictureRequest current{};  // what the client is fetching
-
-  int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) override {
-    Unpoison();
-    if (!incoming.empty()) delivered.push_back(incoming.front());
-    int n = FakeSocketLayer::ReceiveFrom(buffer, capacity, source);
-    buffer_ = buffer;
-    capacity_ = capacity;
-    int used = n > 0 ? n : 0;
-    ASAN_POISON_MEMORY_REGION(buffer + used, static_cast<std::size_t>(capacity - used));
-    return n;
-  }
-  void Unpoison() {
-    if (buffer_ != nullptr) ASAN_UNPOISON_MEMORY_REGION(buffer_, static_cast<std::size_t>(capacity_));
-  }
 
   void SendTo(const std::uint8_t* bytes, int length, const Ipv4Endpoint& to) override {
     FakeSocketLayer::SendTo(bytes, length, to);
     Check(static_cast<int>(sent.size()) <= kMaxSends, "the client does not stop sending");
     Check(to == kServer, "the client sent to someone other than the server");
     CheckRequest(Bytes(bytes, bytes + length));
-    int replies = Next() % 4;
+    const int replies = in_.Byte() % 4;
     for (int i = 0; i < replies; ++i) Reply(bytes[0]);
   }
 
@@ -81,28 +48,25 @@ class HostileServer : public FakeSocketLayer {
   }
 
  private:
-  std::uint8_t Next() { return at_ < size_ ? data_[at_++] : 0; }
-
   void Reply(std::uint8_t request_type) {
-    std::uint8_t h = Next();
-    Ipv4Endpoint from = (h & 1) ? kStranger : kServer;
+    const std::uint8_t h = in_.Byte();
+    const Ipv4Endpoint from = (h & 1) ? kStranger : kServer;
     Bytes reply;
     if (h & 8) {
-      reply.push_back(request_type);
-      reply.push_back(Next());
-      std::size_t length = Next();
-      while (reply.size() < length + 2 && at_ < size_) reply.push_back(Next());
+      reply = {request_type, in_.Byte()};
+      const Bytes rest = in_.Take(in_.Byte());
+      reply.insert(reply.end(), rest.begin(), rest.end());
     } else {
-      std::size_t length = Next();
-      if (length == 255) length = 1024 + Next();
-      while (reply.size() < length && at_ < size_) reply.push_back(Next());
-      reply.resize(std::max(reply.size(), length > 1023 ? length : 0));
+      std::size_t length = in_.Byte();
+      if (length == 255) length = 1024 + in_.Byte();  // over-long: zeros past the input
+      reply = in_.Take(length);
+      if (length > 1023) reply.resize(length);
     }
-    int delay = (h >> 1) & 3;
+    const int delay = (h >> 1) & 3;
     if (delay == 0) {
       Queue(reply, from);
     } else {
-      clock_.At(clock_.now + Next() * delay, [this, reply, from] { Queue(reply, from); });
+      clock_.At(clock_.now + in_.Byte() * delay, [this, reply, from] { Queue(reply, from); });
     }
   }
 
@@ -110,7 +74,7 @@ class HostileServer : public FakeSocketLayer {
     Check(!b.empty(), "empty request");
     switch (b[0]) {
       case wire::kConnect:
-        Check(b == Bytes({0, 'p', 'w'}), "malformed connect request");
+        Check(b == Bytes({wire::kConnect, 'p', 'w'}), "malformed connect request");
         break;
       case wire::kGoodbye:
       case wire::kKeepAlive:
@@ -132,32 +96,29 @@ class HostileServer : public FakeSocketLayer {
     }
   }
 
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
+  Input in_;
   FakeClock& clock_;
-  std::uint8_t* buffer_ = nullptr;
-  int capacity_ = 0;
 };
 
-// Whether `bytes` is the server's chunks 0..chunks-1 of one view, each as some reply sent.
+// Whether `bytes` is chunks 0..chunks-1 of one view, all but the last 1000 bytes long, each
+// as the server sent it.
 bool MadeOfServerChunks(const Bytes& bytes, int chunks, std::uint8_t chunk_type,
                         const std::vector<Datagram>& delivered) {
-  std::set<std::size_t> offsets{0};
-  for (int i = 0; i < chunks; ++i) {
-    std::set<std::size_t> after;
-    for (const Datagram& d : delivered) {
-      if (!(d.peer == kServer) || d.bytes.size() <= 2 || d.bytes[0] != chunk_type || d.bytes[1] != i) continue;
-      std::size_t part = d.bytes.size() - 2;
-      for (std::size_t at : offsets) {
-        if (at + part <= bytes.size() && std::equal(d.bytes.begin() + 2, d.bytes.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at))) {
-          after.insert(at + part);
-        }
-      }
-    }
-    offsets = after;
+  const std::size_t size = bytes.size();
+  if (chunks < 1 || size <= std::size_t(chunks - 1) * wire::kChunkSize || size > std::size_t(chunks) * wire::kChunkSize) {
+    return false;
   }
-  return offsets.count(bytes.size()) != 0;
+  for (int i = 0; i < chunks; ++i) {
+    const auto begin = bytes.begin() + i * wire::kChunkSize;
+    const auto end = i + 1 < chunks ? begin + wire::kChunkSize : bytes.end();
+    bool sent = false;
+    for (const Datagram& d : delivered) {
+      sent |= d.peer == kServer && d.bytes.size() > wire::kChunkHeader && d.bytes[0] == chunk_type &&
+              d.bytes[1] == i && std::equal(d.bytes.begin() + wire::kChunkHeader, d.bytes.end(), begin, end);
+    }
+    if (!sent) return false;
+  }
+  return true;
 }
 
 void CheckPicture(const Picture& p, const PictureRequest& request, const HostileServer& net) {
@@ -169,10 +130,11 @@ void CheckPicture(const Picture& p, const PictureRequest& request, const Hostile
 }
 
 }  // namespace
-}  // namespace ravelo
+}  // namespace ravelo::fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace ravelo;
+  using namespace ravelo::fuzz;
   FakeClock clock;
   auto net = std::make_unique<HostileServer>(data, size, clock);
   auto client = std::make_unique<RaveloClient>(ClientServices{*net, clock}, kServer);

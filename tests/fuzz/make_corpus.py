@@ -50,6 +50,7 @@ def session_seeds():
     seeds["over-long-and-empty"] = CONNECT + dg(bytes(1024)) + dg(b"") + dg(bytes(1023))
     seeds["flood-then-client"] = CONNECT + b"".join(dg([i % 26, i], OTHER, True) for i in range(70)) + dg([3, 50, 60], CLIENT, True) + PASS + PASS
     seeds["keep-alives"] = CONNECT + idle(600) + dg([2]) + idle(2999) + dg([2], OTHER)
+    seeds["picture-request-as-it-times-out"] = CONNECT + idle(2999) + dg([22])
     seeds["stop-start"] = CONNECT + RESTART + dg([3, 1, 1]) + CONNECT + dg([1]) + dg([1])
     return seeds
 
@@ -86,6 +87,7 @@ def client_seeds():
     seeds["wrong-types-and-lengths"] = accept + group(reply([22]), reply([23, 0]), reply([])) + group(reply(bytes(1030)), answer(255)) + group(reply([23]))
     seeds["late-ready"] = accept + group(reply([22, 1], delay=15)) + group(answer(0, chunk))
     seeds["zero-chunks"] = accept + group(answer(0)) + group(answer(0))
+    seeds["short-first-chunk"] = accept + group(answer(2)) + group(answer(0, b"\xff\xd8" + chunk)) + group(answer(1, chunk + b"\xff\xd9"))
     return seeds
 
 

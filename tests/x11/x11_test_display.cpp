@@ -28,19 +28,7 @@ struct Connection {
 
 }  // namespace
 
-bool XvfbInstalled() {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-  size_t start = 0;
-  while (start <= dirs.size()) {
-    const size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (!dir.empty() && access((dir + "/Xvfb").c_str(), X_OK) == 0) return true;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return false;
-}
+bool XvfbInstalled() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
 
 PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& extra) {
   int fds[2];
@@ -122,24 +110,6 @@ bool WarpPointer(const std::string& display, int32_t x, int32_t y) {
   if (!c.Ok()) return false;
   xcb_warp_pointer(c.c, XCB_NONE, c.Screen()->root, 0, 0, 0, 0, static_cast<int16_t>(x), static_cast<int16_t>(y));
   return c.Sync();
-}
-
-std::vector<uint32_t> BusyDesktop(int32_t w, int32_t h) {
-  std::vector<uint32_t> rgb(static_cast<size_t>(w) * h);
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) {
-      uint32_t c;
-      if (y > h - 40) {
-        c = 0x202830;
-      } else if (x > w / 6 && x < w * 2 / 3 && y > h / 7 && y < h * 4 / 5) {
-        const bool text = ((x / 3) * 7 + (y / 4) * 13) % 11 == 0 && (y / 16) % 2 == 0;
-        c = y < h / 7 + 30 ? 0x3050A0 : text ? 0x101010 : 0xF0F0F0;
-      } else {
-        c = static_cast<uint32_t>(x * 255 / w) << 16 | 0x4000 | static_cast<uint32_t>(y * 255 / h);
-      }
-      rgb[static_cast<size_t>(y) * w + x] = c;
-    }
-  return rgb;
 }
 
 }  // namespace ravelo::testing

@@ -40,7 +40,4 @@ bool HasExtension(const std::string& display, const std::string& name);
 // Puts the pointer at (x, y) of the root window.
 bool WarpPointer(const std::string& display, int32_t x, int32_t y);
 
-// Something like a desktop: a gradient, a window with text-like detail, a task bar.
-std::vector<uint32_t> BusyDesktop(int32_t width, int32_t height);
-
 }  // namespace ravelo::testing
