@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/address.h"
+#include "ravelo_version.h"
 
 namespace ravelo {
 namespace {
@@ -287,6 +288,7 @@ const char* ToolUsage() {
          "  --password PW      view, bench and input: connect with PW first and say goodbye after\n"
          "                     (which lets go of held buttons and keys); without it they\n"
          "                     use the session of --local-port\n"
+         "  --help, --version  show this text, or the version, and exit\n"
          "exit status: 0 done, 1 refused, 2 bad arguments, 3 no answer or no picture,\n"
          "             4 local socket failed, 5 picture incomplete, 6 file not written\n";
 }
@@ -306,6 +308,8 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
     std::string v;
     if (a == "--help" || a == "-h") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--stay") {
       o.stay = true;
     } else if (a == "--server") {
@@ -340,7 +344,7 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
   std::optional<Ipv4Endpoint> server = ParseIpv4(server_text, static_cast<std::uint16_t>(port));
   if (!server) return "not an IPv4 address: " + server_text;
   o.server = *server;
-  if (o.help) {
+  if (o.help || o.version) {
     *options = o;
     return "";
   }
@@ -414,6 +418,10 @@ int RunTool(const ToolOptions& o, ClientServices services, std::ostream& out,
             std::ostream& err) {
   if (o.help) {
     out << ToolUsage() << std::flush;
+    return kExitOk;
+  }
+  if (o.version) {
+    out << "ravelo-client " RAVELO_VERSION << std::endl;
     return kExitOk;
   }
   RaveloClient client(services, o.server);

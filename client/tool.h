@@ -40,6 +40,7 @@ struct ToolOptions {
   int wait_ms = 0;
   bool stay = false;
   bool help = false;
+  bool version = false;
 };
 
 // The messages of one input command (move, click, type, ...) given its arguments after the

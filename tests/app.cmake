@@ -32,3 +32,7 @@ if(NOT WIN32)
     LIBS ravelo_shell_gtk)
   target_compile_definitions(gtk_window_test PRIVATE RAVELO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 endif()
+
+ravelo_test(command_line_test
+  SOURCES unit/command_line_test.cpp
+  LIBS ravelo_shell)

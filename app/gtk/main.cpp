@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/gtk/file_settings.h"
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/status_icon_area.h"
@@ -37,6 +40,21 @@ bool IsWaylandSession() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const ravelo::ProgramOptions options =
+      ravelo::ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
+  switch (options.action) {
+    case ravelo::ProgramOptions::Action::kHelp:
+      std::fputs(ravelo::ProgramHelp("ravelo").c_str(), stdout);
+      return 0;
+    case ravelo::ProgramOptions::Action::kVersion:
+      std::fputs(ravelo::ProgramVersion("ravelo").c_str(), stdout);
+      return 0;
+    case ravelo::ProgramOptions::Action::kUsageError:
+      std::fprintf(stderr, "ravelo: %s\n%s", options.problem.c_str(), ravelo::ProgramUsageLine("ravelo").c_str());
+      return ravelo::kExitUsage;
+    case ravelo::ProgramOptions::Action::kRun:
+      break;
+  }
   // The capture, the input and the tray icon are X11's; under Wayland only X clients are seen.
   gdk_set_allowed_backends("x11");
   if (!gtk_init_check(&argc, &argv)) {

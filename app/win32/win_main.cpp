@@ -2,8 +2,13 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "app/command_line.h"
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
 #include "app/win32/shell_notification_area.h"
@@ -27,9 +32,44 @@ struct TimerResolution {
   ~TimerResolution() { timeEndPeriod(1); }
 };
 
+// A GUI program has no console of its own: the text goes to whatever standard handle it was
+// given (a file or pipe), else to the console of the command that started it.
+void PrintText(DWORD handle, const std::string& text) {
+  HANDLE out = GetStdHandle(handle);
+  if (out == nullptr || out == INVALID_HANDLE_VALUE) {
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    out = GetStdHandle(handle);
+  }
+  DWORD written = 0;
+  WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Answers --help, --version and bad arguments before any window exists; -1 means run.
+int HandleCommandLine() {
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+  const ravelo::ProgramOptions options = ravelo::ParseProgramArguments(args);
+  switch (options.action) {
+    case ravelo::ProgramOptions::Action::kHelp:
+      PrintText(STD_OUTPUT_HANDLE, ravelo::ProgramHelp("ravelo.exe"));
+      return 0;
+    case ravelo::ProgramOptions::Action::kVersion:
+      PrintText(STD_OUTPUT_HANDLE, ravelo::ProgramVersion("ravelo.exe"));
+      return 0;
+    case ravelo::ProgramOptions::Action::kUsageError:
+      PrintText(STD_ERROR_HANDLE, "ravelo.exe: " + options.problem + "\n" + ravelo::ProgramUsageLine("ravelo.exe"));
+      return ravelo::kExitUsage;
+    case ravelo::ProgramOptions::Action::kRun:
+      break;
+  }
+  return -1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
+  const int answered = HandleCommandLine();
+  if (answered >= 0) return answered;
   TimerResolution timer;
 
   char className[100] = {};

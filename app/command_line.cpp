@@ -1,0 +1,38 @@
+#include "app/command_line.h"
+
+#include "ravelo_version.h"
+
+namespace ravelo {
+
+ProgramOptions ParseProgramArguments(const std::vector<std::string>& args) {
+  ProgramOptions o;
+  for (const std::string& a : args) {
+    if (a == "--help" || a == "-h") {
+      o.action = ProgramOptions::Action::kHelp;
+      return o;  // asked for help: the rest need not make sense
+    }
+    if (a == "--version") {
+      o.action = ProgramOptions::Action::kVersion;
+    } else {
+      o.action = ProgramOptions::Action::kUsageError;
+      o.problem = (a.size() > 1 && a[0] == '-' ? "unknown option " : "unexpected argument ") + a;
+      return o;
+    }
+  }
+  return o;
+}
+
+std::string ProgramUsageLine(const char* name) {
+  return std::string("usage: ") + name + " [--help] [--version]\n";
+}
+
+std::string ProgramHelp(const char* name) {
+  return ProgramUsageLine(name) +
+         "Serves this desktop to one remote client on UDP port 8888, from a small window.\n"
+         "  --help     show this text and exit\n"
+         "  --version  show the version and exit\n";
+}
+
+std::string ProgramVersion(const char* name) { return std::string(name) + " " RAVELO_VERSION "\n"; }
+
+}  // namespace ravelo

@@ -1,0 +1,35 @@
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+namespace ravelo {
+namespace {
+
+using Action = ProgramOptions::Action;
+
+TEST(CommandLineTest, Arguments) {
+  const struct {
+    std::vector<std::string> args;
+    Action action;
+    const char* problem;
+  } cases[] = {
+      {{}, Action::kRun, ""},
+      {{"--version"}, Action::kVersion, ""},
+      {{"--help"}, Action::kHelp, ""},
+      {{"-h"}, Action::kHelp, ""},
+      {{"--version", "--bogus", "--help"}, Action::kUsageError, "unknown option --bogus"},
+      {{"--bogus", "--help"}, Action::kUsageError, "unknown option --bogus"},
+      {{"--help", "--bogus"}, Action::kHelp, ""},
+      {{"serve"}, Action::kUsageError, "unexpected argument serve"},
+      {{"-"}, Action::kUsageError, "unexpected argument -"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const ProgramOptions o = ParseProgramArguments(c.args);
+    EXPECT_EQ(o.action, c.action);
+    EXPECT_EQ(o.problem, c.problem);
+  }
+}
+
+}  // namespace
+}  // namespace ravelo
