@@ -1,8 +1,8 @@
 #include "server/stream_server.h"
 
-#include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "server/picture_file.h"
 
 namespace ravelo {
 namespace {
@@ -19,10 +19,7 @@ constexpr const char kTimedOutText[] = "Client timed out.";
 constexpr const char kRejected[] = "Connection rejected from %i.%i.%i.%i.";
 constexpr const char kAcceptedText[] = "Connection accepted from %i.%i.%i.%i.";
 constexpr const char kSlowingDown[] = "Too many wrong passwords from %i.%i.%i.%i; slowing it down.";
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
+constexpr const char kNotRegularFile[] = "%s is not a regular file; the picture was not sent.";
 
 std::uint16_t OverviewToDesktop(std::uint8_t p, std::uint16_t extent, int span) {
   int offset = p - wire::kEdgeOffset;
@@ -77,6 +74,7 @@ bool StreamServer::StartServer(const std::string& password) {
   }
   log_.LogMessage(kOpened, port_);
   guesser_count_ = 0;  // a new start forgives every guesser
+  overflow_checked_ = 0;
   password_ = password.substr(0, wire::kMaxPassword);
   running_ = true;
   return true;
@@ -115,6 +113,7 @@ void StreamServer::DropClient(DropReason reason) {
 void StreamServer::PollNetwork() {
   if (!running_) return;
   ++passes_;
+  held_.length = 0;
 
   // Datagrams that would be ignored anyway are read past within the pass, so that a flood
   // of them costs only its receives and does not crowd the client out of the socket's
@@ -124,51 +123,81 @@ void StreamServer::PollNetwork() {
     int n = socket_.ReceiveFrom(receive_, wire::kMaxDatagram, &source);
     if (n == 0) break;
     if (n < 0) continue;  // dropped by the socket layer
-    Payload payload(receive_ + 1, n - 1);
-    std::uint8_t type = receive_[0];
-    if (type == wire::kConnect) {
-      if (SlowedDown(source.address)) continue;  // no reply, no log line: nothing to learn
-      HandleConnect(payload, source);
-      break;
-    }
+    const std::uint8_t type = receive_[0];
     // Only the client that gave the password may drive the session; anyone else
     // could otherwise type, click and hang up on it.
-    if (connected_ && source == client_) {
-      HandleCommand(type, payload);
+    const bool fromClient = connected_ && source == client_;
+    if (type == wire::kConnect) {
+      if (SlowedDown(source.address)) continue;  // no reply, no log line: nothing to learn
+      if (connected_ && !fromClient) {
+        // Others' connects wait for the end of the pass, so that a flood of them from
+        // ever new addresses cannot keep the client's own datagrams from being read.
+        if (held_.length == 0) {
+          held_.source = source;
+          held_.length = n;
+          std::memcpy(held_.bytes, receive_, static_cast<std::size_t>(n));
+        }
+        continue;
+      }
+      HandleConnect(receive_ + 1, n - 1, source);
+      held_.length = 0;
       break;
     }
+    if (fromClient) {
+      held_.length = 0;  // the client's datagram is the one that acts
+      HandleCommand(type, Payload(receive_ + 1, n - 1));
+      break;
+    }
+  }
+  if (held_.length > 0) {
+    HandleConnect(held_.bytes + 1, held_.length - 1, held_.source);
+    held_.length = 0;
   }
   CountPass();
 }
 
+bool StreamServer::Remembered(const Guesser& g) const { return passes_ - g.checked < kForgetAfterPasses; }
+
 StreamServer::Guesser* StreamServer::FindGuesser(const std::array<std::uint8_t, 4>& address) {
   for (std::size_t i = 0; i < guesser_count_; ++i) {
-    if (guessers_[i].address == address) return &guessers_[i];
+    if (guessers_[i].address == address && Remembered(guessers_[i])) return &guessers_[i];
   }
   return nullptr;
 }
 
+StreamServer::Guesser* StreamServer::FreeGuesserSlot() {
+  if (guesser_count_ < guessers_.size()) return &guessers_[guesser_count_];
+  for (Guesser& g : guessers_) {
+    if (!Remembered(g)) return &g;
+  }
+  return nullptr;  // full: nobody is pushed out
+}
+
 bool StreamServer::SlowedDown(const std::array<std::uint8_t, 4>& address) {
-  const Guesser* g = FindGuesser(address);
-  return g != nullptr && g->wrong >= kWrongPasswordLimit && passes_ - g->checked < kCheckEveryPasses;
+  const std::uint64_t* last = nullptr;
+  if (const Guesser* g = FindGuesser(address)) {
+    if (g->wrong < kWrongPasswordLimit) return false;
+    last = &g->checked;
+  } else if (FreeGuesserSlot() == nullptr) {
+    // An address the full table cannot hold counts as slowed down from the start.
+    if (overflow_checked_ == 0) return false;
+    last = &overflow_checked_;
+  } else {
+    return false;
+  }
+  return passes_ - *last < kCheckEveryPasses;
+}
+
+void StreamServer::NoteCheck(const std::array<std::uint8_t, 4>& address) {
+  if (FindGuesser(address) == nullptr && FreeGuesserSlot() == nullptr) overflow_checked_ = passes_;
 }
 
 void StreamServer::NoteWrongPassword(const std::array<std::uint8_t, 4>& address) {
   Guesser* g = FindGuesser(address);
   if (g == nullptr) {
-    if (guesser_count_ < guessers_.size()) {
-      g = &guessers_[guesser_count_++];
-    } else {
-      // Full: give up the address least worth watching, one not yet slowed down before
-      // one that is, and of those the one quiet the longest. Sources that are spoofed
-      // at random then push each other out, not a guesser who reached the limit.
-      g = &guessers_[0];
-      for (Guesser& c : guessers_) {
-        bool slowed = c.wrong >= kWrongPasswordLimit;
-        bool victim_slowed = g->wrong >= kWrongPasswordLimit;
-        if (slowed != victim_slowed ? !slowed : (c.checked < g->checked)) g = &c;
-      }
-    }
+    g = FreeGuesserSlot();
+    if (g == nullptr) return;  // the shared check above stands for it
+    if (g == guessers_.data() + guesser_count_) ++guesser_count_;
     *g = Guesser{address, 0, 0};
   }
   g->checked = passes_;
@@ -183,13 +212,14 @@ void StreamServer::ForgetGuesser(const std::array<std::uint8_t, 4>& address) {
   *g = guessers_[--guesser_count_];
 }
 
-void StreamServer::HandleConnect(const Payload& payload, const Ipv4Endpoint& source) {
-  const char* text = reinterpret_cast<const char*>(receive_ + 1);
+void StreamServer::HandleConnect(const std::uint8_t* bytes, int size, const Ipv4Endpoint& source) {
+  const char* text = reinterpret_cast<const char*>(bytes);
   std::size_t length = 0;
-  while (static_cast<int>(length) < payload.size() && text[length] != '\0') ++length;
+  while (static_cast<int>(length) < size && text[length] != '\0') ++length;
   bool match = password_.size() == length && std::memcmp(password_.data(), text, length) == 0;
 
   const auto& a = source.address;
+  NoteCheck(a);
   if (!match) {
     log_.LogMessage(kRejected, a[0], a[1], a[2], a[3]);
     send_[0] = wire::kConnect;
@@ -290,21 +320,35 @@ void StreamServer::HandlePicture(std::uint8_t type, const Payload& p) {
 }
 
 bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer) {
-  if (desktop_ == nullptr || !desktop_->CaptureDesktop(full, x, y)) return false;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(full ? kFullViewFile : kRegionViewFile, "rb"));
-  if (!file) return false;
-  std::size_t n = std::fread(buffer.data, 1, sizeof buffer.data, file.get());
-  // A read that failed half-way (the name now a directory, say) left no picture to send.
-  bool failed = std::ferror(file.get()) != 0;
-  file.reset();
-  buffer.length = failed ? 0 : static_cast<std::int32_t>(n);
-  if (failed) return false;
+  const char* name = full ? kFullViewFile : kRegionViewFile;
+  if (desktop_ == nullptr) return false;
+  if (!desktop_->CaptureDesktop(full, x, y)) {
+    PictureFileRefused(name);
+    return false;
+  }
+  std::size_t n = 0;
+  const PictureFileRead read = ReadPictureFile(name, buffer.data, sizeof buffer.data, &n);
+  if (read == PictureFileRead::kNotRegular) {
+    PictureFileRefused(name);
+    return false;
+  }
+  if (read == PictureFileRead::kFailed) {
+    if (n > 0) buffer.length = 0;  // half overwritten: no picture left to send
+    return false;
+  }
+  buffer.length = static_cast<std::int32_t>(n);
   // Kept, but not announced: the client counts on at most 30 chunks.
   if (buffer.length > wire::kMaxAnnounced) return false;
   send_[0] = buffer.readyType;
   send_[1] = static_cast<std::uint8_t>(ChunkCount(buffer.length));
   Send(2, client_);
   return true;
+}
+
+void StreamServer::PictureFileRefused(const char* name) {
+  // Someone put a link or a pipe where the picture goes: say so, once per request, rather
+  // than leave the client waiting for no visible reason.
+  if (IsSpecialFile(name)) log_.LogMessage(kNotRegularFile, name);
 }
 
 void StreamServer::SendChunk(std::uint8_t index, const ImageBuffer& buffer) {

@@ -51,8 +51,12 @@ class StreamServer {
   // check per kCheckEveryPasses (5 s at the loop's 5 ms sleep); its other connects are dropped.
   static constexpr int kWrongPasswordLimit = 10;
   static constexpr int kCheckEveryPasses = 1000;
-  // Addresses with wrong passwords remembered at once; spoofed sources cannot grow it.
+  // Addresses with wrong passwords remembered at once; spoofed sources cannot grow it. An
+  // address's count is never pushed out by others: once the table is full, the addresses it
+  // cannot hold share one check per kCheckEveryPasses between them.
   static constexpr std::size_t kGuessTableSize = 256;
+  // An address that has guessed nothing for this long (10 minutes) is forgotten.
+  static constexpr std::uint64_t kForgetAfterPasses = 120000;
   // Datagrams one pass may read; all but the one that acts are those ignored anyway. Under a
   // flood the socket's queue stays full and the client's datagrams get in about as often as
   // the pass reads, while the client is timed out after a fixed number of passes: the more a
@@ -103,11 +107,23 @@ class StreamServer {
     std::uint64_t checked = 0;  // pass of the last wrong password
   };
 
-  void HandleConnect(const Payload& payload, const Ipv4Endpoint& source);
+  // A connect from someone other than the client, read on past so that the client's own
+  // datagrams of the same pass act first.
+  struct HeldConnect {
+    Ipv4Endpoint source;
+    int length = 0;  // 0: none held
+    std::uint8_t bytes[wire::kMaxDatagram] = {};
+  };
+
+  void HandleConnect(const std::uint8_t* text, int length, const Ipv4Endpoint& source);
   bool SlowedDown(const std::array<std::uint8_t, 4>& address);
+  void NoteCheck(const std::array<std::uint8_t, 4>& address);
   void NoteWrongPassword(const std::array<std::uint8_t, 4>& address);
   void ForgetGuesser(const std::array<std::uint8_t, 4>& address);
   Guesser* FindGuesser(const std::array<std::uint8_t, 4>& address);
+  Guesser* FreeGuesserSlot();
+  bool Remembered(const Guesser& g) const;
+  void PictureFileRefused(const char* name);
   void HandleCommand(std::uint8_t type, const Payload& payload);
   void HandlePicture(std::uint8_t type, const Payload& payload);
   void CountPass();
@@ -136,6 +152,9 @@ class StreamServer {
   std::uint64_t passes_ = 0;  // loop passes while running: the guessers' clock
   std::array<Guesser, kGuessTableSize> guessers_{};
   std::size_t guesser_count_ = 0;
+  // Pass of the last check shared by the addresses the full table cannot hold; 0: none yet.
+  std::uint64_t overflow_checked_ = 0;
+  HeldConnect held_;
 };
 
 }  // namespace ravelo

@@ -1,4 +1,5 @@
 #include <winsock2.h>
+#include <mswsock.h>
 
 #include "server/win32/winsock_layer.h"
 
@@ -40,6 +41,12 @@ int WinsockLayer::OpenAndBind(std::uint16_t port) {
   if (::bind(Handle(socket_), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
     return WSAGetLastError();
   }
+  // Otherwise an ICMP "port unreachable" from a client that has gone makes the next receive
+  // fail with WSAECONNRESET, as if nothing more were waiting.
+  BOOL report = FALSE;
+  DWORD returned = 0;
+  WSAIoctl(Handle(socket_), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
+           nullptr);
   return 0;
 }
 
@@ -60,7 +67,9 @@ int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* 
   // A datagram longer than the buffer fails with WSAEMSGSIZE and is dropped.
   int n = recvfrom(Handle(socket_), reinterpret_cast<char*>(buffer), capacity, 0,
                    reinterpret_cast<sockaddr*>(&sa), &len);
-  if (n == 0 || (n == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE)) return -1;
+  // A reset left over from before the switch above is no reason to stop reading either.
+  if (n == 0 || (n == SOCKET_ERROR && (WSAGetLastError() == WSAEMSGSIZE || WSAGetLastError() == WSAECONNRESET)))
+    return -1;
   if (n < 0) return 0;
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);

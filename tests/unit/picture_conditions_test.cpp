@@ -113,6 +113,7 @@ TEST_F(PictureConditionsTest, RequestFailsQuietlyAndTheNextOneWorks) {
     const char* name;
     std::function<void(PictureConditionsTest&)> set;
     std::function<void(PictureConditionsTest&)> clear;
+    bool logged = false;  // "... is not a regular file"
   };
   const Case cases[] = {
       {"working directory removed", [](PictureConditionsTest& t) { fs::remove_all(t.dir); },
@@ -129,7 +130,8 @@ TEST_F(PictureConditionsTest, RequestFailsQuietlyAndTheNextOneWorks) {
          t.tampered.after_write = nullptr;
          fs::remove(kFullViewFile);
          fs::remove(kRegionViewFile);
-       }},
+       },
+       true},
       {"file replaced by one too big to send after its write",
        tamper([](const char* f) { std::ofstream(f, std::ios::binary) << std::string(40000, 'x'); }),
        untamper},
@@ -138,8 +140,11 @@ TEST_F(PictureConditionsTest, RequestFailsQuietlyAndTheNextOneWorks) {
     for (bool full : {true, false}) {
       SCOPED_TRACE(std::string(c.name) + (full ? ", full view" : ", region view"));
       c.set(*this);
+      log.lines.clear();
       EXPECT_TRUE(Receive(full ? Bytes{22} : Bytes{24, 100, 100}).empty());  // no ready message
-      EXPECT_TRUE(log.lines.empty());
+      EXPECT_EQ(log.lines, c.logged ? std::vector<std::string>{std::string(full ? kFullViewFile : kRegionViewFile) +
+                                                               " is not a regular file; the picture was not sent."}
+                                    : std::vector<std::string>{});
       EXPECT_TRUE(server.IsRunning());
       EXPECT_TRUE(server.IsConnected());
       c.clear(*this);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "fake_input_injector.h"
 #include "fake_socket_layer.h"
@@ -107,6 +108,7 @@ TEST_F(GuardTest, WhatClearsTheCount) {
       {"a right password", [](GuardTest& t) { t.Receive(ConnectWith("right"), kGuesser); }, 10},
       {"a right password from another port",
        [](GuardTest& t) { t.Receive(ConnectWith("right"), kGuesserOtherPort); }, 10},
+      {"ten quiet minutes", [](GuardTest& t) { t.Passes(StreamServer::kForgetAfterPasses); }, 10},
       {"a restart", [](GuardTest& t) {
          t.server.StopServer();
          ASSERT_TRUE(t.server.StartServer("right"));
@@ -152,30 +154,43 @@ TEST_F(GuardTest, ClientKeepsItsSessionWhileItsOwnAddressIsSlowedDown) {
   EXPECT_EQ(input.events, Lines{"left down"});
 }
 
-TEST_F(GuardTest, TableOfGuessersIsBoundedAndKeepsThoseSlowedDown) {
-  WrongPasswords(10, kGuesser);
-  // Many more one-off sources than the table holds, as spoofed ones would be.
-  for (int i = 0; i < 3 * static_cast<int>(StreamServer::kGuessTableSize); ++i) {
-    Receive(ConnectWith("x"), Endpoint(192, 168, static_cast<std::uint8_t>(i >> 8),
-                                       static_cast<std::uint8_t>(i), 1));
-  }
-  // Fewer than 1000 passes since its tenth: still slowed down.
-  EXPECT_TRUE(Receive(ConnectWith("right"), kGuesser).empty());
+Ipv4Endpoint Spoofed(int i) {
+  return Endpoint(192, 168, static_cast<std::uint8_t>(i >> 8), static_cast<std::uint8_t>(i), 1);
+}
 
-  // A table full of slowed-down addresses gives up the one quiet the longest.
-  server.StopServer();
-  ASSERT_TRUE(server.StartServer("right"));
-  WrongPasswords(10, kGuesser);
-  const Ipv4Endpoint youngest = Endpoint(192, 168, 0, 255, 1);
-  for (std::size_t i = 1; i < StreamServer::kGuessTableSize; ++i) {
-    WrongPasswords(10, Endpoint(192, 168, 0, static_cast<std::uint8_t>(i), 1));
+TEST_F(GuardTest, NoAddressNorSetOfAddressesGuessesFasterThanTheLimit) {
+  constexpr int kTable = static_cast<int>(StreamServer::kGuessTableSize);
+  struct Case {
+    const char* name;
+    int passes;
+    std::function<Ipv4Endpoint(int pass)> source;  // one wrong password a pass
+  };
+  const Case cases[] = {
+      {"one more address than the table holds, taking turns", 200 * (kTable + 1),
+       [](int pass) { return Spoofed(pass % (kTable + 1)); }},
+      {"a guesser among a stream of one-off sources", 2000,
+       [](int pass) { return pass % 2 ? kGuesser : Spoofed(pass / 2); }},
+      {"a guesser among sources rotating through the table's size", 2000,
+       [](int pass) { return pass % 2 ? kGuesser : Spoofed(pass / 2 % (kTable - 1)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.StopServer();
+    ASSERT_TRUE(server.StartServer("right"));
+    std::map<std::array<std::uint8_t, 4>, int> checks;
+    for (int pass = 0; pass < c.passes; ++pass) {
+      const Ipv4Endpoint from = c.source(pass);
+      if (!Receive(ConnectWith("guess"), from).empty()) ++checks[from.address];
+    }
+    // Ten checks, then one per 1000 passes; the addresses a full table cannot hold share one.
+    const int allowance = StreamServer::kWrongPasswordLimit + c.passes / StreamServer::kCheckEveryPasses + 1;
+    int total = 0;
+    for (const auto& [address, n] : checks) {
+      EXPECT_LE(n, allowance);
+      total += n;
+    }
+    EXPECT_LE(total, kTable * allowance + c.passes / StreamServer::kCheckEveryPasses + 1);
   }
-  WrongPasswords(1, Endpoint(172, 16, 0, 1, 1));  // a newcomer pushes the guesser out
-  // Its wait is long over, so its next connect is checked either way; remembered, the one
-  // after would be dropped, forgotten, it is answered too.
-  EXPECT_TRUE(Refused(Receive(ConnectWith("no"), kGuesser), kGuesser));
-  EXPECT_TRUE(Refused(Receive(ConnectWith("no"), kGuesser), kGuesser));
-  EXPECT_TRUE(Receive(ConnectWith("right"), youngest).empty());
 }
 
 // --- reading past ignored datagrams ---
@@ -244,11 +259,61 @@ TEST_F(GuardTest, APassReadsBoundedAndActsOnAtMostOne) {
       EXPECT_EQ(input.events.size(), c.events_after_each_pass[pass]) << "pass " << pass;
     }
   }
-  // A connect that is checked ends the pass as well.
-  net.Queue(ConnectWith("no"), kBystander);
-  net.Queue({10}, kClient);
-  server.PollNetwork();
-  EXPECT_EQ(net.incoming.size(), 1u);
+}
+
+TEST_F(GuardTest, TheClientKeepsItsTurnUnderAConnectFlood) {
+  struct Case {
+    const char* name;
+    bool connected;
+    std::vector<Datagram> pass;  // what arrives before one poll
+    Lines log;                   // what it logs
+    std::size_t left;            // datagrams still queued after it
+    Lines events;
+  };
+  const Datagram kMove{{3, 7, 8}, kClient};
+  const Datagram kStranger{ConnectWith("no"), kBystander};
+  const Datagram kOther{ConnectWith("no"), kGuesser};
+  const Case cases[] = {
+      {"others' connects wait while the client's datagram acts", true, {kStranger, kOther, kMove}, {}, 0,
+       {"abs 7 8"}},
+      {"with nothing from the client, the first of them is checked at the pass's end", true,
+       {kStranger, kOther}, {"Connection rejected from 10.0.0.8."}, 0, {}},
+      {"the client's own connect acts at once", true, {{ConnectWith("right"), kClient}, kMove},
+       {"Connection accepted from 127.0.0.1."}, 1, {}},
+      {"with no client, a connect acts at once and ends the pass", false, {kStranger, kOther},
+       {"Connection rejected from 10.0.0.8."}, 1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    server.StopServer();
+    ASSERT_TRUE(server.StartServer("right"));
+    if (c.connected) {
+      ASSERT_EQ(Receive(ConnectWith("right"), kClient).size(), 1u);
+    }
+    log.lines.clear();
+    input.events.clear();
+    for (const Datagram& d : c.pass) net.incoming.push_back(d);
+    server.PollNetwork();
+    EXPECT_EQ(log.lines, c.log);
+    EXPECT_EQ(net.incoming.size(), c.left);
+    EXPECT_EQ(input.events, c.events);
+    net.incoming.clear();
+  }
+
+  // Wrong-password connects from ever new sources, 20 a pass ahead of everything the client
+  // sends: its keep-alives keep it past the time-out, and each of its moves acts in the
+  // pass it arrives.
+  ASSERT_EQ(Receive(ConnectWith("right"), kClient).size(), 1u);
+  input.events.clear();
+  for (int pass = 1; pass <= 4000; ++pass) {
+    for (int i = 0; i < 20; ++i) net.Queue(ConnectWith("no"), Spoofed(pass * 20 + i));
+    if (pass % 2000 == 0) net.Queue({3, 1, 2}, kClient);
+    if (pass % 1000 == 0) net.Queue({2}, kClient);
+    server.PollNetwork();
+    ASSERT_EQ(input.events.size(), static_cast<std::size_t>(pass / 2000)) << pass;
+    net.incoming.clear();
+  }
+  EXPECT_TRUE(server.IsConnected());
 }
 
 TEST_F(GuardTest, FloodLeavesTheSessionClockAlone) {
