@@ -2,6 +2,21 @@
 
 namespace ravelo {
 
+void ServerWindow::StartAtLaunch(StoredPassword stored) {
+  if (stored == StoredPassword::kRejected) {
+    // The box is empty: starting would serve with no password, and saving the window as it
+    // stands would store just that for every later start.
+    if (controls_.RunOnStartupChecked()) {
+      controls_.SetRunOnStartup(false);
+      log_.LogMessage(kStoredPasswordNotStarted);
+    } else {
+      log_.LogMessage(kStoredPasswordUnusable);
+    }
+    return;
+  }
+  if (controls_.RunOnStartupChecked()) StartFromWindow();
+}
+
 void ServerWindow::StartFromWindow() {
   if (!server_.StartServer(controls_.PasswordText())) return;  // the log says why
   controls_.SetPasswordReadOnly(true);

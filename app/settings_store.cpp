@@ -41,11 +41,11 @@ std::unique_ptr<RegistryKey> RegistrySettings::CreateSettings(RegistryHive hive)
   return software->CreateSubKey(kSettingsKey);
 }
 
-void RegistrySettings::LoadSettings(WindowControls& window) {
+StoredPassword RegistrySettings::LoadSettings(WindowControls& window) {
   // Reading only: a user who may not write the machine's key can still load from it.
   std::unique_ptr<RegistryKey> key = OpenSettings(RegistryHive::kCurrentUser, RegistryAccess::kRead);
   if (!key) key = OpenSettings(RegistryHive::kLocalMachine, RegistryAccess::kRead);
-  if (!key) return;
+  if (!key) return StoredPassword::kNone;
 
   std::uint8_t flag[4] = {};
   std::uint32_t type = 0;
@@ -55,6 +55,7 @@ void RegistrySettings::LoadSettings(WindowControls& window) {
     window.SetRunOnStartup(true);
   }
 
+  if (!key->HasValue(kPasswordValue)) return StoredPassword::kNone;
   std::uint8_t text[kPasswordReadBytes] = {};
   type = 0;
   size = sizeof text;
@@ -62,8 +63,10 @@ void RegistrySettings::LoadSettings(WindowControls& window) {
       (type == regtype::kString || type == regtype::kExpandString)) {
     if (std::optional<std::string> password = AcceptStoredPassword(text, size)) {
       window.SetPasswordText(*password);
+      return StoredPassword::kLoaded;
     }
   }
+  return StoredPassword::kRejected;
 }
 
 void RegistrySettings::SaveSettings(WindowControls& window) {

@@ -34,6 +34,8 @@ class RegistryKey {
                           std::uint32_t* size) = 0;
   virtual bool SetValue(const char* name, std::uint32_t type, const std::uint8_t* data,
                         std::uint32_t size) = 0;
+  // Whether a value of that name exists, whatever its type and size.
+  virtual bool HasValue(const char* name) = 0;
 };
 
 class Registry {
@@ -53,7 +55,7 @@ constexpr const char kRunOnStartupValue[] = "StartupRun";
 class RegistrySettings : public SettingsStore {
  public:
   explicit RegistrySettings(Registry& registry) : registry_(registry) {}
-  void LoadSettings(WindowControls& window) override;
+  StoredPassword LoadSettings(WindowControls& window) override;
   void SaveSettings(WindowControls& window) override;
 
   static constexpr std::uint32_t kPasswordReadBytes = 16;

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/status_log.h"
 #include "server/stream_server.h"
 
 namespace ravelo {
@@ -21,6 +22,9 @@ constexpr int kTrayIcon = 133;
 }  // namespace ids
 
 constexpr const char kStartText[] = "Start Server";
+constexpr const char kStoredPasswordNotStarted[] =
+    "The stored password could not be used; the server was not started and Run on Startup is off.";
+constexpr const char kStoredPasswordUnusable[] = "The stored password could not be used.";
 constexpr const char kStopText[] = "Stop Server";
 constexpr int kMinimizeDelayMs = 1000;  // lets the user see the start before the window goes
 
@@ -54,10 +58,13 @@ class TrayIcon {
   virtual void RestoreFromTray() = 0;
 };
 
+// What loading found of a stored password.
+enum class StoredPassword { kNone, kLoaded, kRejected };
+
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
-  virtual void LoadSettings(WindowControls& window) = 0;
+  virtual StoredPassword LoadSettings(WindowControls& window) = 0;
   virtual void SaveSettings(WindowControls& window) = 0;
 };
 
@@ -65,9 +72,12 @@ class SettingsStore {
 class ServerWindow {
  public:
   ServerWindow(StreamServer& server, WindowControls& controls, TrayIcon& tray,
-               SettingsStore& settings)
-      : server_(server), controls_(controls), tray_(tray), settings_(settings) {}
+               SettingsStore& settings, StatusLog& log)
+      : server_(server), controls_(controls), tray_(tray), settings_(settings), log_(log) {}
 
+  // At start-up, after the settings were loaded: serves when "Run on Startup" is checked,
+  // unless a stored password could not be used.
+  void StartAtLaunch(StoredPassword stored);
   void StartFromWindow();
   void StopFromWindow();
 
@@ -84,6 +94,7 @@ class ServerWindow {
   WindowControls& controls_;
   TrayIcon& tray_;
   SettingsStore& settings_;
+  StatusLog& log_;
 };
 
 // The main loop's access to the window system.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "client/address.h"
+#include "server/latin1.h"
 #include "ravelo_version.h"
 
 namespace ravelo {
@@ -140,8 +141,9 @@ std::string TextToCodes(const std::string& text, std::vector<std::uint8_t>* code
     if (c >= 128 && c <= kEnterCode && c != 151) {
       return "cannot type character " + std::to_string(c) + ": codes 128..161 are special keys";
     }
-    // A line break is the Enter key, as on a keyboard.
-    codes->push_back(c == '\n' ? kEnterCode : static_cast<std::uint8_t>(c));
+    // A line break is the Enter key, as on a keyboard: one press for "\n", "\r\n" or "\r".
+    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    codes->push_back(c == '\n' || c == '\r' ? kEnterCode : static_cast<std::uint8_t>(c));
   }
   return "";
 }
@@ -406,6 +408,13 @@ std::string ParseToolArguments(const std::vector<std::string>& args, ToolOptions
     std::string problem = ParseInputCommand(o.command, rest, &o.input, &recognised);
     if (!recognised) return "unknown command " + o.command;
     if (!problem.empty()) return problem;
+  }
+  // The server checks Latin-1 bytes, as a Windows client would send them: UTF-8 from the
+  // command line is converted, other bytes go as they are.
+  if (std::optional<std::string> latin1 = Utf8ToLatin1(o.password)) {
+    o.password = *latin1;
+  } else if (IsUtf8(o.password)) {
+    return "the password must be Latin-1 text: the server checks one byte a character";
   }
   if (o.password.size() > static_cast<std::size_t>(wire::kMaxPassword)) {
     return "the password has at most " + std::to_string(wire::kMaxPassword) + " characters";

@@ -118,12 +118,19 @@ void SinkInputInjector::SendKey(std::uint16_t code, bool down) {
     Key(entry.virtualKey, down);
     return;
   }
+  std::uint16_t& pressed = character_keys_[code & 0xFF];
+  if (!down && pressed != 0) {
+    Key(pressed, false);
+    pressed = 0;
+    return;
+  }
   std::optional<LayoutKey> key = sink_.ScanCharacter(static_cast<std::uint8_t>(code));
   if (!key) return;  // no key of this layout types it
   if (!down) {
     Key(key->key, false);
     return;
   }
+  pressed = key->key;
   // The modifiers are held only around the key-down that makes the character, so that
   // a held character key does not hold Shift as well.
   for (const auto& m : kModifiers) {
@@ -147,6 +154,7 @@ void SinkInputInjector::ReleaseHeld() {
   for (std::uint16_t key = 0; key < kTrackedKeys && held_keys_.any(); ++key) {
     if (held_keys_[key]) Key(key, false);
   }
+  for (std::uint16_t& key : character_keys_) key = 0;
 }
 
 }  // namespace ravelo

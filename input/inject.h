@@ -137,6 +137,9 @@ class SinkInputInjector : public InputInjector {
   DesktopCapture& desktop_;
   std::uint32_t held_buttons_ = 0;  // the down flags of the buttons held
   std::bitset<kTrackedKeys> held_keys_;
+  // The layout key each character's last key-down pressed (0: none), so that its key-up
+  // lets go of that key even when the layout changed in between.
+  std::uint16_t character_keys_[256] = {};
 };
 
 }  // namespace ravelo

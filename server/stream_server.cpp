@@ -321,7 +321,8 @@ void StreamServer::HandlePicture(std::uint8_t type, const Payload& p) {
 
 bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer) {
   const char* name = full ? kFullViewFile : kRegionViewFile;
-  if (desktop_ == nullptr) return false;
+  // Checked before the capture too: not every platform's writer can refuse a link itself.
+  if (desktop_ == nullptr || PictureFileRefused(name)) return false;
   if (!desktop_->CaptureDesktop(full, x, y)) {
     PictureFileRefused(name);
     return false;
@@ -329,7 +330,7 @@ bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, Ima
   std::size_t n = 0;
   const PictureFileRead read = ReadPictureFile(name, buffer.data, sizeof buffer.data, &n);
   if (read == PictureFileRead::kNotRegular) {
-    PictureFileRefused(name);
+    log_.LogMessage(kNotRegularFile, name);
     return false;
   }
   if (read == PictureFileRead::kFailed) {
@@ -345,10 +346,12 @@ bool StreamServer::PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, Ima
   return true;
 }
 
-void StreamServer::PictureFileRefused(const char* name) {
+bool StreamServer::PictureFileRefused(const char* name) {
   // Someone put a link or a pipe where the picture goes: say so, once per request, rather
   // than leave the client waiting for no visible reason.
-  if (IsSpecialFile(name)) log_.LogMessage(kNotRegularFile, name);
+  if (!IsSpecialFile(name)) return false;
+  log_.LogMessage(kNotRegularFile, name);
+  return true;
 }
 
 void StreamServer::SendChunk(std::uint8_t index, const ImageBuffer& buffer) {

@@ -123,7 +123,7 @@ class StreamServer {
   Guesser* FindGuesser(const std::array<std::uint8_t, 4>& address);
   Guesser* FreeGuesserSlot();
   bool Remembered(const Guesser& g) const;
-  void PictureFileRefused(const char* name);
+  bool PictureFileRefused(const char* name);
   void HandleCommand(std::uint8_t type, const Payload& payload);
   void HandlePicture(std::uint8_t type, const Payload& payload);
   void CountPass();

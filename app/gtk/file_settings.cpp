@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/settings_store.h"
+#include "server/latin1.h"
 
 namespace ravelo {
 namespace {
@@ -62,11 +63,16 @@ bool WriteAll(int fd, const std::string& contents) {
 }
 
 // The file's text, only from a regular file: a pipe or device put there must not stall the
-// start-up.
+// start-up. A password that someone else could have written is no password of the user's.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    std::fprintf(stderr, "ravelo: %s is not read: it must belong to you and be writable by you alone\n",
+                 path.c_str());
+    return std::nullopt;
+  }
   std::string text;
   char buffer[4096];
   while (text.size() < kSettingsReadLimit) {
@@ -77,6 +83,26 @@ std::optional<std::string> ReadSettingsFile(const std::string& path) {
     text.append(buffer, static_cast<std::size_t>(n));
   }
   return text.substr(0, kSettingsReadLimit);
+}
+
+// The file a chain of symbolic links ends at (which need not exist yet); `path` itself when
+// it is no link, or when the chain does not end.
+std::string FollowLinks(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+    std::vector<char> target(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return path;
+    std::string next(target.data(), static_cast<std::size_t>(n));
+    if (next[0] != '/') {
+      const std::size_t slash = at.find_last_of('/');
+      next = (slash == std::string::npos ? std::string() : at.substr(0, slash + 1)) + next;
+    }
+    at = next;
+  }
+  return path;
 }
 
 }  // namespace
@@ -92,13 +118,16 @@ StoredSettings ParseSettings(const std::string& text) {
     if (!line.empty() && line.back() == '\r') line.pop_back();  // edited on Windows
     // A later line of the same name wins, as in most configuration files.
     if (StartsWith(line, kPassLine)) {
-      // The text with its NUL, as the registry would hand it over.
-      std::vector<std::uint8_t> value(line.begin() + static_cast<std::ptrdiff_t>(std::strlen(kPassLine)),
-                                      line.end());
-      value.push_back(0);
-      std::optional<std::string> password =
-          AcceptStoredPassword(value.data(), static_cast<std::uint32_t>(value.size()));
-      if (password) stored.password = password;
+      // The Latin-1 text with its NUL, as the registry would hand it over.
+      std::optional<std::string> latin1 = Utf8ToLatin1(line.substr(std::strlen(kPassLine)));
+      std::optional<std::string> password;
+      if (latin1) {
+        std::vector<std::uint8_t> value(latin1->begin(), latin1->end());
+        value.push_back(0);
+        password = AcceptStoredPassword(value.data(), static_cast<std::uint32_t>(value.size()));
+      }
+      stored.passwordRejected = !password;
+      stored.password = password;
     } else if (StartsWith(line, kStartupLine)) {
       stored.runOnStartup = line.compare(std::strlen(kStartupLine), std::string::npos, "1") == 0;
     }
@@ -107,7 +136,7 @@ StoredSettings ParseSettings(const std::string& text) {
 }
 
 std::string FormatSettings(const std::string& password, bool runOnStartup) {
-  return kPassLine + password + "\n" + kStartupLine + (runOnStartup ? "1" : "0") + "\n";
+  return kPassLine + Latin1ToUtf8(password) + "\n" + kStartupLine + (runOnStartup ? "1" : "0") + "\n";
 }
 
 std::string SettingsFilePath(const char* xdgConfigHome, const char* home) {
@@ -125,7 +154,8 @@ std::string DefaultSettingsFilePath() {
   return SettingsFilePath(std::getenv("XDG_CONFIG_HOME"), home);
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& contents) {
+bool WriteFileAtomically(const std::string& name, const std::string& contents) {
+  const std::string path = FollowLinks(name);
   std::size_t slash = path.find_last_of('/');
   std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
   if (!MakeDirectories(dir)) return false;
@@ -146,13 +176,16 @@ bool WriteFileAtomically(const std::string& path, const std::string& contents) {
   return true;
 }
 
-void FileSettings::LoadSettings(WindowControls& window) {
-  if (path_.empty()) return;
+StoredPassword FileSettings::LoadSettings(WindowControls& window) {
+  if (path_.empty()) return StoredPassword::kNone;
   std::optional<std::string> text = ReadSettingsFile(path_);
-  if (!text) return;
+  if (!text) return StoredPassword::kNone;
   StoredSettings stored = ParseSettings(*text);
   if (stored.runOnStartup) window.SetRunOnStartup(true);
-  if (stored.password) window.SetPasswordText(*stored.password);
+  if (stored.passwordRejected) return StoredPassword::kRejected;
+  if (!stored.password) return StoredPassword::kNone;
+  window.SetPasswordText(*stored.password);
+  return StoredPassword::kLoaded;
 }
 
 void FileSettings::SaveSettings(WindowControls& window) {

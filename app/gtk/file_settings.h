@@ -9,10 +9,12 @@
 
 namespace ravelo {
 
-// What a settings file's text holds; an absent member leaves its control as it is.
+// What a settings file's text holds; an absent member leaves its control as it is. The
+// password line is UTF-8 text; the password itself is its Latin-1 bytes (server/latin1.h).
 struct StoredSettings {
   std::optional<std::string> password;
-  bool runOnStartup = false;  // only "StartupRun=1" checks the box
+  bool passwordRejected = false;  // the last password line could not be used
+  bool runOnStartup = false;      // only "StartupRun=1" checks the box
 };
 
 StoredSettings ParseSettings(const std::string& text);
@@ -23,9 +25,10 @@ std::string FormatSettings(const std::string& password, bool runOnStartup);
 std::string SettingsFilePath(const char* xdgConfigHome, const char* home);
 std::string DefaultSettingsFilePath();
 
-// Replaces `path` with `contents` in one step: a temporary file in the same directory, mode
-// 0600, written and flushed to disk, then renamed over it. Missing directories are made
-// (mode 0700). On failure nothing but the old file is left.
+// Replaces the file `path` names with `contents` in one step: a temporary file in the same
+// directory, mode 0600, written and flushed to disk, then renamed over it. A symbolic link the
+// user made stays, and the file it points to is replaced. Missing directories are made (mode
+// 0700). On failure nothing but the old file is left.
 bool WriteFileAtomically(const std::string& path, const std::string& contents);
 
 // At most this much of a settings file is read; the two lines need a few dozen bytes.
@@ -34,8 +37,9 @@ constexpr std::size_t kSettingsReadLimit = 64 * 1024;
 class FileSettings : public SettingsStore {
  public:
   explicit FileSettings(std::string path) : path_(std::move(path)) {}
-  // Failures are silent, as the registry's are: no file, an unreadable one, a bad line.
-  void LoadSettings(WindowControls& window) override;
+  // Failures are silent, as the registry's are: no file, an unreadable one, a bad line. A
+  // file that another user owns, or that others may write, is not read.
+  StoredPassword LoadSettings(WindowControls& window) override;
   void SaveSettings(WindowControls& window) override;
 
  private:

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/gtk/window_texts.h"
+#include "server/latin1.h"
 #include "server/protocol.h"
 
 namespace ravelo {
@@ -51,14 +52,6 @@ int EditControlLineCount(const char* text) {
   int lines = 1;
   for (const char* p = text; p[0] != '\0'; ++p) lines += p[0] == '\r' && p[1] == '\n';
   return lines;
-}
-
-std::string CutUtf8(const std::string& text, std::size_t bytes) {
-  if (text.size() <= bytes) return text;
-  std::size_t end = bytes;
-  // Back up over continuation bytes (10xxxxxx) to the start of the character that does not fit.
-  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-  return text.substr(0, end);
 }
 
 TextViewLogPane::TextViewLogPane(GtkTextView* view)
@@ -128,6 +121,7 @@ GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
   // A pasted line break ends the text, as in a single-line edit control; the settings file
   // keeps one password per line.
   g_object_set(password_, "truncate-multiline", TRUE, nullptr);
+  g_signal_connect(password_, "insert-text", G_CALLBACK(OnPasswordInsert), nullptr);
 
   button_ = gtk_button_new_with_label(kStartText);
   gtk_widget_set_can_default(button_, TRUE);
@@ -199,14 +193,34 @@ bool GtkServerWindow::TakeQuit(int* code) {
   return true;
 }
 
+void GtkServerWindow::RequestExit() {
+  exit_requested_ = true;
+  if (about_ != nullptr) gtk_dialog_response(about_, GTK_RESPONSE_CANCEL);
+}
+
+void GtkServerWindow::ActOnExitRequest() {
+  if (!exit_requested_ || about_ != nullptr) return;
+  exit_requested_ = false;
+  if (destroying_) return;
+  Command(ids::kExit);
+}
+
 std::string GtkServerWindow::PasswordText() {
-  return CutUtf8(gtk_entry_get_text(GTK_ENTRY(password_)), wire::kMaxPassword);
+  // The box takes Latin-1 characters only, at most 15 of them: one byte each on the wire.
+  return Utf8ToLatin1(gtk_entry_get_text(GTK_ENTRY(password_))).value_or(std::string()).substr(0, wire::kMaxPassword);
 }
 
 void GtkServerWindow::SetPasswordText(const std::string& text) {
-  // The box holds UTF-8 only; other bytes cannot have been typed into it.
-  if (g_utf8_validate(text.c_str(), static_cast<gssize>(text.size()), nullptr)) {
-    gtk_entry_set_text(GTK_ENTRY(password_), text.c_str());
+  gtk_entry_set_text(GTK_ENTRY(password_), Latin1ToUtf8(text.substr(0, text.find('\0'))).c_str());
+}
+
+void GtkServerWindow::OnPasswordInsert(GtkEditable* box, gchar* text, gint length, gint*, gpointer) {
+  // What is typed must be what a client sends: a character with no Latin-1 byte is refused
+  // rather than changed or dropped from the password unseen.
+  const std::string typed = length < 0 ? std::string(text) : std::string(text, static_cast<std::size_t>(length));
+  if (!Utf8ToLatin1(typed)) {
+    g_signal_stop_emission_by_name(box, "insert-text");
+    gtk_widget_error_bell(GTK_WIDGET(box));
   }
 }
 
@@ -271,7 +285,9 @@ void GtkServerWindow::ShowAbout() {
   gtk_widget_show_all(about);
 
   // Its own loop runs until OK, Escape or the close box; the server waits meanwhile.
-  gtk_dialog_run(GTK_DIALOG(about));
+  about_ = GTK_DIALOG(about);
+  if (!exit_requested_) gtk_dialog_run(about_);
+  about_ = nullptr;
   gtk_widget_destroy(about);
 }
 
@@ -324,6 +340,7 @@ void GtkServerWindow::OnDestroyed(GtkWidget*, gpointer self) {
 }
 
 bool GtkMessagePump::HandleOneMessage(int* exitCode) {
+  window_.ActOnExitRequest();
   if (window_.TakeQuit(exitCode)) return true;
   if (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
   return false;

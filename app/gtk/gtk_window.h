@@ -13,8 +13,6 @@ namespace ravelo {
 
 // What an edit control reports as its line count: one more than its "\r\n" pairs.
 int EditControlLineCount(const char* text);
-// `text` cut to at most `bytes` bytes without splitting a UTF-8 character.
-std::string CutUtf8(const std::string& text, std::size_t bytes);
 
 // The log pane: a read-only GtkTextView. The pane keeps its buffer, so a line logged while
 // the window is being destroyed still has somewhere to go.
@@ -55,6 +53,10 @@ class GtkServerWindow : public WindowControls {
   void Attach(ServerWindow* window) { server_window_ = window; }
   // The quit code once PostQuit has been called; taken once.
   bool TakeQuit(int* code);
+  // Asks to leave as File > Exit does, from outside (a signal); an open About box is closed
+  // first. Acted on by ActOnExitRequest, from the main loop.
+  void RequestExit();
+  void ActOnExitRequest();
 
   std::string PasswordText() override;
   void SetPasswordText(const std::string& text) override;
@@ -73,6 +75,7 @@ class GtkServerWindow : public WindowControls {
   void PostQuit(int code) override;
 
  private:
+  static void OnPasswordInsert(GtkEditable* box, gchar* text, gint length, gint* position, gpointer);
   static void OnButton(GtkButton*, gpointer self);
   static void OnExit(GtkMenuItem*, gpointer self);
   static void OnAboutItem(GtkMenuItem*, gpointer self);
@@ -89,6 +92,8 @@ class GtkServerWindow : public WindowControls {
   TextViewLogPane* pane_;
   ServerWindow* server_window_ = nullptr;
   bool destroying_ = false;
+  bool exit_requested_ = false;
+  GtkDialog* about_ = nullptr;  // while the About box runs
   bool quit_posted_ = false;
   int quit_code_ = 0;
 };

@@ -1,6 +1,10 @@
 // Program entry of the Linux server: sets the window and the server up in the same order as
 // the Windows program, then runs the same main loop over GTK's event queue.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,7 @@
 #include "app/command_line.h"
 #include "app/gtk/file_settings.h"
 #include "app/gtk/gtk_window.h"
+#include "app/gtk/picture_directory.h"
 #include "app/gtk/status_icon_area.h"
 #include "app/shell.h"
 #include "app/tray_icon.h"
@@ -31,6 +36,29 @@ GdkPixbuf* LoadIcon(const char* path, int size) {
   }
   return icon;
 }
+
+gboolean RequestExit(gpointer window) {
+  static_cast<ravelo::GtkServerWindow*>(window)->RequestExit();
+  return G_SOURCE_CONTINUE;
+}
+
+// The log pane, and every line also on standard error with its time: a flood of refusals
+// scrolls the pane, while a desktop session's journal keeps standard error.
+class StampedPaneLog : public ravelo::PaneStatusLog {
+ public:
+  using PaneStatusLog::PaneStatusLog;
+
+ protected:
+  void AppendLine(const char* line) override {
+    PaneStatusLog::AppendLine(line);
+    GDateTime* now = g_date_time_new_now_local();
+    gchar* stamp = g_date_time_format(now, "%F %T");
+    const std::string text(line, std::strcspn(line, "\r\n"));
+    std::fprintf(stderr, "%s.%03d %s\n", stamp, g_date_time_get_microsecond(now) / 1000, text.c_str());
+    g_free(stamp);
+    g_date_time_unref(now);
+  }
+};
 
 bool IsWaylandSession() {
   const char* session = std::getenv("XDG_SESSION_TYPE");
@@ -78,14 +106,22 @@ int main(int argc, char** argv) {
   gtk_widget_grab_focus(GTK_WIDGET(controls.PasswordBox()));
 
   ravelo::FileSettings settings(ravelo::DefaultSettingsFilePath());
-  settings.LoadSettings(controls);
+  const ravelo::StoredPassword stored = settings.LoadSettings(controls);
+
+  // The pictures go where only this user can reach them (the files keep their names).
+  const std::string pictures = ravelo::PrivatePictureDirectory(std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"));
+  if (!pictures.empty() && chdir(pictures.c_str()) == 0) {
+    std::fprintf(stderr, "ravelo: pictures are written to %s\n", pictures.c_str());
+  } else {
+    std::fprintf(stderr, "ravelo: no private directory for the pictures; they are written to the current one\n");
+  }
 
   ravelo::ServerWindow* window = nullptr;
   ravelo::StatusIconArea notificationArea(small, [&window](unsigned mouseMessage) {
     if (window != nullptr) window->OnTrayNotify(mouseMessage);
   });
   ravelo::NotificationTray tray(notificationArea, controls, controls.Pane());
-  ravelo::PaneStatusLog log(controls.Pane());
+  StampedPaneLog log(controls.Pane());
   ravelo::BsdSocketLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeX11DesktopCapture();
   std::unique_ptr<ravelo::InputSink> inputSink = ravelo::MakeX11InputSink();
@@ -95,11 +131,14 @@ int main(int argc, char** argv) {
   if (desktop && inputSink) input = std::make_unique<ravelo::SinkInputInjector>(*inputSink, *desktop);
   ravelo::StreamServer server(ravelo::wire::kPort,
                               ravelo::ServerServices{socket, log, input.get(), desktop.get()});
-  ravelo::ServerWindow serverWindow(server, controls, tray, settings);
+  ravelo::ServerWindow serverWindow(server, controls, tray, settings, log);
   window = &serverWindow;
   controls.Attach(&serverWindow);
+  // Ended by the system or from a terminal, it goes as File > Exit goes: held input let go,
+  // the icon removed, the port freed, the settings left as they were.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(signal, RequestExit, &controls);
 
-  if (controls.RunOnStartupChecked()) serverWindow.StartFromWindow();
+  serverWindow.StartAtLaunch(stored);
 
   ravelo::GtkMessagePump pump(controls);
   int code = ravelo::RunMainLoop(server, controls, tray, pump);

@@ -28,8 +28,11 @@ class StatusIconArea : public NotificationArea {
  private:
   static gboolean OnButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer self);
   static void OnEmbeddedChanged(GObject*, GParamSpec*, gpointer self);
+  static void OnTrayOwnerChange(GtkClipboard*, GdkEvent*, gpointer self);
 
   GtkStatusIcon* icon_;
+  GtkClipboard* tray_selection_ = nullptr;
+  bool host_present_ = false;
   std::function<void(unsigned)> notify_;
 };
 

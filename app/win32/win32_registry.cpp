@@ -41,6 +41,10 @@ class Win32RegistryKey : public RegistryKey {
     return RegSetValueExA(key_, name, 0, type, data, size) == ERROR_SUCCESS;
   }
 
+  bool HasValue(const char* name) override {
+    return RegQueryValueExA(key_, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  }
+
  private:
   HKEY key_;
 };

@@ -107,7 +107,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::DialogControls controls(instance, dialog);
   ravelo::Win32Registry registry;
   ravelo::RegistrySettings settings(registry);
-  settings.LoadSettings(controls);
+  const ravelo::StoredPassword stored = settings.LoadSettings(controls);
 
   ravelo::EditLogPane pane(GetDlgItem(dialog, IDC_LOG));
   ravelo::ShellNotificationArea notificationArea(instance, dialog);
@@ -119,10 +119,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::SinkInputInjector input(inputSink, *desktop);
   ravelo::StreamServer server(ravelo::wire::kPort,
                               ravelo::ServerServices{socket, log, &input, desktop.get()});
-  ravelo::ServerWindow window(server, controls, tray, settings);
+  ravelo::ServerWindow window(server, controls, tray, settings, log);
   ravelo::AttachServerWindow(&window);
 
-  if (controls.RunOnStartupChecked()) window.StartFromWindow();
+  window.StartAtLaunch(stored);
 
   ravelo::DialogMessagePump pump(dialog, accelerators);
   int code = ravelo::RunMainLoop(server, controls, tray, pump);

@@ -1,6 +1,7 @@
 #include "imaging/x11/x11_frame.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -72,10 +73,18 @@ void ViewPicture::Clear() { std::fill(m_picture.pixels.begin(), m_picture.pixels
 
 bool ViewPicture::Save(const char* path) {
   if (!m_encoder.Encode(m_picture, &m_file)) return false;
+  // The directory may be shared: a link planted under the name must not lead the picture
+  // onto another file, and a pipe must not hold the program up.
+  const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      ((st.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
+    close(fd);
+    return false;
+  }
   // Written over the old picture and then cut to length: truncating first makes the
   // file system flush the new blocks at close, which costs more than the encoding.
-  const int fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
   size_t done = 0;
   while (done < m_file.size()) {
     const ssize_t n = write(fd, m_file.data() + done, m_file.size() - done);

@@ -20,8 +20,19 @@ using x11::Reply;
 class X11InputSink : public InputSink {
  public:
   X11InputSink(xcb_connection_t* connection, xcb_window_t root)
-      : m_connection(connection), m_root(root) {}
-  ~X11InputSink() override { xcb_disconnect(m_connection); }
+      : m_connection(connection), m_root(root) {
+    // Which keys repeat by the user's settings, to be put back after each key we hold.
+    Reply<xcb_get_keyboard_control_reply_t> control(
+        xcb_get_keyboard_control_reply(m_connection, xcb_get_keyboard_control(m_connection), nullptr));
+    for (int k = 0; k < 256; ++k) m_repeats[k] = !control || ((control->auto_repeats[k / 8] >> (k % 8)) & 1) != 0;
+  }
+  ~X11InputSink() override {
+    for (int k = 0; k < 256; ++k) {
+      if (m_repeatOff[k]) SetRepeat(static_cast<std::uint8_t>(k), true);
+    }
+    xcb_flush(m_connection);
+    xcb_disconnect(m_connection);
+  }
   X11InputSink(const X11InputSink&) = delete;
   X11InputSink& operator=(const X11InputSink&) = delete;
 
@@ -56,10 +67,19 @@ class X11InputSink : public InputSink {
     }
     const std::uint32_t sym = x11::KeysymForVirtualKey(key);
     if (sym == x11::keysym::kNoSymbol) return;
+    // A key-up lets go of the keycode its key-down pressed, whatever the map says by now.
+    std::uint8_t& pressed = m_virtualKeycodes[key & 0xFF];
+    if (!down && pressed != 0) {
+      Key(pressed, false);
+      pressed = 0;
+      return;
+    }
     KeyboardMapping map;
     if (!ReadMapping(&map)) return;
     std::optional<std::uint8_t> code = x11::FindUnshiftedKeycode(map, sym);
-    if (code) Key(*code, down);
+    if (!code) return;
+    Key(*code, down);
+    if (down) pressed = *code;
   }
 
   std::optional<LayoutKey> ScanCharacter(std::uint8_t character) override {
@@ -98,8 +118,25 @@ class X11InputSink : public InputSink {
     return static_cast<std::int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
   }
 
+  // The X server repeats a key held through XTest, as it would a real one; the client
+  // repeats keys itself, and a lost key-up would type on until the session ends. So a key
+  // this program holds does not repeat until it is let go.
   void Key(std::uint8_t keycode, bool down) {
+    if (down && m_repeats[keycode] && !m_repeatOff[keycode]) {
+      SetRepeat(keycode, false);
+      m_repeatOff[keycode] = true;
+    }
     Fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_NONE, 0, 0);
+    if (!down && m_repeatOff[keycode]) {
+      SetRepeat(keycode, true);
+      m_repeatOff[keycode] = false;
+      xcb_flush(m_connection);
+    }
+  }
+
+  void SetRepeat(std::uint8_t keycode, bool on) {
+    const std::uint32_t values[] = {keycode, on ? XCB_AUTO_REPEAT_MODE_ON : XCB_AUTO_REPEAT_MODE_OFF};
+    xcb_change_keyboard_control(m_connection, XCB_KB_KEY | XCB_KB_AUTO_REPEAT_MODE, values);
   }
 
   // One event, sent at once: the session sees each message when it arrives.
@@ -115,6 +152,9 @@ class X11InputSink : public InputSink {
   std::uint8_t m_level3Keycode = 0;
   // Whether the last look-up that found each key needed its third level.
   std::array<bool, 256> m_level3{};
+  std::array<std::uint8_t, 256> m_virtualKeycodes{};  // pressed for each virtual key held
+  std::array<bool, 256> m_repeats{};     // the user's repeat setting of each keycode
+  std::array<bool, 256> m_repeatOff{};   // repeat switched off by a key held here
 };
 
 }  // namespace

@@ -35,9 +35,15 @@ PictureFileRead ReadPictureFile(const char* path, std::uint8_t* data, std::size_
 }
 
 bool IsSpecialFile(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES &&
-         (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0;
+  // Opened for no access at all, which neither reads nor waits: a pipe answers as what it is.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool special = GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+                       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0;
+  CloseHandle(file);
+  return special;
 }
 
 }  // namespace ravelo

@@ -70,6 +70,7 @@ class FakeRegistry : public Registry {
       *size = n;
       return fits;
     }
+    bool HasValue(const char* name) override { return r_.Of(h_).keys[path_].count(name) != 0; }
     bool SetValue(const char* name, std::uint32_t type, const std::uint8_t* data,
                   std::uint32_t size) override {
       if (!write_ || !r_.Of(h_).writable) return false;

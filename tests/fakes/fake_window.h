@@ -76,8 +76,10 @@ class FakeTray : public TrayIcon {
 class FakeSettings : public SettingsStore {
  public:
   std::vector<std::string>* calls = nullptr;
-  void LoadSettings(WindowControls&) override {
+  StoredPassword stored = StoredPassword::kNone;
+  StoredPassword LoadSettings(WindowControls&) override {
     if (calls) calls->push_back("load settings");
+    return stored;
   }
   void SaveSettings(WindowControls&) override {
     if (calls) calls->push_back("save settings");

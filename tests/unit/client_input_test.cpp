@@ -29,6 +29,7 @@ TEST(ClientInputArguments, MessagesOfEachCommand) {
       {{"key", "esc", "up"}, {{19, 147}}},
       {{"key", "delete"}, {{17, 160}}},
       {{"type", "a\nb"}, {{17, 'a'}, {17, 161}, {17, 'b'}}},
+      {{"type", "a\r\nb\r"}, {{17, 'a'}, {17, 161}, {17, 'b'}, {17, 161}}},  // one Enter a line break
       {{"type", "\xC3\xA9"}, {{17, 0xE9}}},  // é in UTF-8
       {{"type", "\xE9"}, {{17, 0xE9}}},      // é in Latin-1
       {{"type", "\xC2\x97"}, {{17, 151}}},   // the one code of 128..161 that is a character

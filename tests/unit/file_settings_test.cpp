@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "app/gtk/file_settings.h"
+#include "app/gtk/picture_directory.h"
 #include "fake_window.h"
 
 namespace ravelo {
@@ -57,48 +58,57 @@ unsigned Mode(const fs::path& path) {
 }
 
 // The window after loading `path` into a password box that held "typed".
-FakeWindowControls Loaded(const std::string& path) {
+FakeWindowControls Loaded(const std::string& path, StoredPassword* stored = nullptr) {
   FakeWindowControls window;
   window.password = "typed";
-  FileSettings(path).LoadSettings(window);
+  StoredPassword s = FileSettings(path).LoadSettings(window);
+  if (stored) *stored = s;
   return window;
 }
 
 // The password's own rules are the registry's (settings_store_test); 15 characters, none
-// and '=' in it are loaded back after the saves below.
+// and '=' in it are loaded back after the saves below. The line is UTF-8, the password Latin-1.
 TEST(FileSettingsTest, WhatTheWindowShowsAfterLoading) {
+  constexpr StoredPassword kNone = StoredPassword::kNone;
+  constexpr StoredPassword kLoaded = StoredPassword::kLoaded;
+  constexpr StoredPassword kRejected = StoredPassword::kRejected;
+  const std::string e15 = "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9"
+                          "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9";
   const struct {
     const char* name;
     std::string text;  // the file's bytes; "-" for no file
     std::string password;  // the box held "typed" before
     bool checked;
+    StoredPassword stored;
   } cases[] = {
-      {"no file", "-", "typed", false},
-      {"empty file", "", "typed", false},
-      {"StartupRun 0", "StartupRun=0\n", "typed", false},
-      {"StartupRun 2", "StartupRun=2\n", "typed", false},
-      {"StartupRun 01", "StartupRun=01\n", "typed", false},
-      {"StartupRun with a space", "StartupRun= 1\n", "typed", false},
-      {"StartupRun with a trailing space", "StartupRun=1 \n", "typed", false},
-      {"lines of Windows", "Pass=pw\r\nStartupRun=1\r\n", "pw", true},
-      {"no final line break", "StartupRun=1\nPass=pw", "pw", true},
-      {"the later StartupRun counts", "StartupRun=1\nStartupRun=0\n", "typed", false},
-      {"Pass in UTF-8, 15 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z\n",
-       "\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9z", false},
-      {"Pass in UTF-8, 16 bytes", "Pass=\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\xc3\xa9\n", "typed",
-       false},
-      {"a later Pass replaces", "Pass=a\nPass=b\n", "b", false},
-      {"a later Pass too long keeps the earlier", "Pass=a\nPass=abcdefghijklmnop\n", "a", false},
-      {"names are exact", "pass=pw\n Pass=x\nstartupRun=1\n", "typed", false},
-      {"other lines are passed over", "# kept by ravelo\nColour=blue\nPass=pw\n", "pw", false},
+      {"no file", "-", "typed", false, kNone},
+      {"empty file", "", "typed", false, kNone},
+      {"StartupRun 0", "StartupRun=0\n", "typed", false, kNone},
+      {"StartupRun 2", "StartupRun=2\n", "typed", false, kNone},
+      {"StartupRun 01", "StartupRun=01\n", "typed", false, kNone},
+      {"StartupRun with a space", "StartupRun= 1\n", "typed", false, kNone},
+      {"StartupRun with a trailing space", "StartupRun=1 \n", "typed", false, kNone},
+      {"lines of Windows", "Pass=pw\r\nStartupRun=1\r\n", "pw", true, kLoaded},
+      {"no final line break", "StartupRun=1\nPass=pw", "pw", true, kLoaded},
+      {"the later StartupRun counts", "StartupRun=1\nStartupRun=0\n", "typed", false, kNone},
+      {"15 characters beyond ASCII", "Pass=" + e15 + "\n", std::string(15, '\xe9'), false, kLoaded},
+      {"16 characters beyond ASCII", "Pass=" + e15 + "\xc3\xa9\n", "typed", false, kRejected},
+      {"a character beyond Latin-1", "StartupRun=1\nPass=\xe2\x82\xac\n", "typed", true, kRejected},
+      {"not UTF-8", "Pass=\xe9t\xe9\n", "typed", false, kRejected},
+      {"a later Pass replaces", "Pass=a\nPass=b\n", "b", false, kLoaded},
+      {"a later Pass too long", "Pass=a\nPass=abcdefghijklmnop\n", "typed", false, kRejected},
+      {"names are exact", "pass=pw\n Pass=x\nstartupRun=1\n", "typed", false, kNone},
+      {"other lines are passed over", "# kept by ravelo\nColour=blue\nPass=pw\n", "pw", false, kLoaded},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ConfigDir dir;
     if (c.text != "-") dir.Write(c.text);
-    const FakeWindowControls window = Loaded(dir.File());
+    StoredPassword stored;
+    const FakeWindowControls window = Loaded(dir.File(), &stored);
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
+    EXPECT_EQ(stored, c.stored);
   }
 }
 
@@ -113,6 +123,51 @@ TEST(FileSettingsTest, OnlyARegularFileIsRead) {
   EXPECT_EQ(Loaded(dir.File()).password, "typed");
 }
 
+TEST(FileSettingsTest, OnlyAFileNoOneElseCouldHaveWrittenIsRead) {
+  const struct {
+    const char* name;
+    unsigned mode;
+    uid_t owner;
+    bool read;
+  } cases[] = {
+      {"private", 0600, 0, true},
+      {"readable by others", 0644, 0, true},
+      {"writable by the group", 0620, 0, false},
+      {"writable by anyone", 0602, 0, false},
+      {"another user's", 0600, 4321, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.owner != 0 && ::geteuid() != 0) GTEST_SKIP() << "giving a file away needs root";
+    ConfigDir dir;
+    dir.Write("Pass=pw\n");
+    ASSERT_EQ(::chmod(dir.File().c_str(), c.mode), 0);
+    if (c.owner != 0) {
+      ASSERT_EQ(::chown(dir.File().c_str(), c.owner, c.owner), 0);
+    }
+    EXPECT_EQ(Loaded(dir.File()).password, c.read ? "pw" : "typed");
+  }
+}
+
+TEST(FileSettingsTest, SaveKeepsTheUsersLinkAndReplacesWhatItPointsTo) {
+  ConfigDir dir;
+  fs::create_directories(dir.Dir() / "real");
+  const fs::path target = dir.Dir() / "real" / "settings";
+  std::ofstream(target) << "Pass=old\n";
+  fs::create_symlink("real/settings", dir.File());
+  FakeWindowControls window;
+  window.password = "new";
+  FileSettings(dir.File()).SaveSettings(window);
+  EXPECT_TRUE(fs::is_symlink(dir.File()));
+  EXPECT_EQ(dir.Read(), "Pass=new\nStartupRun=0\n");
+  EXPECT_EQ(fs::directory_iterator(dir.Dir() / "real")->path().filename(), "settings");  // no temporary left
+  // A link to where nothing is yet gets its file made there.
+  fs::remove(target);
+  FileSettings(dir.File()).SaveSettings(window);
+  EXPECT_TRUE(fs::is_symlink(dir.File()));
+  EXPECT_TRUE(fs::is_regular_file(target));
+}
+
 TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
   const struct {
     std::string password;
@@ -123,6 +178,7 @@ TEST(FileSettingsTest, SaveWritesBothLinesPrivatelyAndLoadsBack) {
       {"abcdefghijklmno", false, "Pass=abcdefghijklmno\nStartupRun=0\n"},
       {"", true, "Pass=\nStartupRun=1\n"},
       {"a b=c", false, "Pass=a b=c\nStartupRun=0\n"},
+      {"\xe9t\xe9", false, "Pass=\xc3\xa9t\xc3\xa9\nStartupRun=0\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.password);
@@ -217,6 +273,52 @@ TEST(FileSettingsTest, WhereTheFileIs) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.xdg ? c.xdg : "(unset)") + " " + (c.home ? c.home : "(unset)"));
     EXPECT_EQ(SettingsFilePath(c.xdg, c.home), c.path);
+  }
+}
+
+}  // namespace
+}  // namespace ravelo
+
+namespace ravelo {
+namespace {
+
+TEST(PictureDirectoryTest, APrivateDirectoryOfTheUsers) {
+  const std::string uid = std::to_string(::geteuid());
+  const struct {
+    const char* name;
+    std::function<void(const fs::path& run, const fs::path& tmp)> arrange;
+    bool runtime;          // $XDG_RUNTIME_DIR is set
+    const char* expected;  // under the test's root; "*" for a fresh name under tmp
+  } cases[] = {
+      {"the runtime directory", [](const fs::path&, const fs::path&) {}, true, "run/ravelo"},
+      {"made private again", [](const fs::path& run, const fs::path&) { fs::create_directory(run / "ravelo");
+                                                                       fs::permissions(run / "ravelo", fs::perms(0755)); },
+       true, "run/ravelo"},
+      {"not through a link", [](const fs::path& run, const fs::path& tmp) { fs::create_directory_symlink(tmp, run / "ravelo"); },
+       true, "tmp/ravelo-UID"},
+      {"no runtime directory", [](const fs::path&, const fs::path&) {}, false, "tmp/ravelo-UID"},
+      {"the shared name is a file", [](const fs::path&, const fs::path& tmp) {
+         std::ofstream((tmp / "ravelo-").string() + std::to_string(::geteuid())) << "x"; },
+       false, "*"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConfigDir root;
+    const fs::path run = root.Dir() / "run", tmp = root.Dir() / "tmp";
+    fs::create_directories(run);
+    fs::create_directories(tmp);
+    c.arrange(run, tmp);
+    const std::string dir = PrivatePictureDirectory(c.runtime ? run.c_str() : nullptr, tmp.c_str());
+    std::string expected = (root.Dir() / c.expected).string();
+    if (std::string(c.expected) == "tmp/ravelo-UID") expected = (tmp / ("ravelo-" + uid)).string();
+    if (std::string(c.expected) == "*") {
+      EXPECT_EQ(dir.rfind((tmp / "ravelo-").string(), 0), 0u) << dir;
+      EXPECT_NE(dir, (tmp / ("ravelo-" + uid)).string());
+    } else {
+      EXPECT_EQ(dir, expected);
+    }
+    EXPECT_FALSE(fs::is_symlink(dir));
+    EXPECT_EQ(Mode(dir), 0700u);
   }
 }
 

@@ -2,11 +2,13 @@
 
 #include <fstream>
 #include <initializer_list>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/window_texts.h"
+#include "server/latin1.h"
 
 namespace ravelo {
 namespace {
@@ -26,24 +28,30 @@ TEST(GtkWindowTest, LinesCountedAsTheEditControlCountsThem) {
   }
 }
 
-TEST(GtkWindowTest, PasswordCutToItsBytesOnACharacterBoundary) {
+TEST(GtkWindowTest, PasswordBoxTakesLatin1AndTheServerItsBytes) {
   const struct {
-    std::string text;
-    std::string cut;
+    std::string utf8;
+    std::optional<std::string> latin1;  // none: the box refuses it
   } cases[] = {
       {"abc", "abc"},
-      {"abcdefghijklmno", "abcdefghijklmno"},
-      {"abcdefghijklmnop", "abcdefghijklmno"},
-      {"abcdefghijklmn\xc3\xa9", "abcdefghijklmn"},               // e-acute would end at byte 16
-      {"abcdefghijklm\xc3\xa9z", "abcdefghijklm\xc3\xa9"},         // it fits exactly
-      {"abcdefghijkl\xe2\x82\xac", "abcdefghijkl\xe2\x82\xac"},    // the euro sign, 3 bytes
-      {"abcdefghijklm\xe2\x82\xac", "abcdefghijklm"},
-      {"abcdefghijk\xf0\x9f\x98\x80z", "abcdefghijk\xf0\x9f\x98\x80"},  // 4 bytes
+      {"\xc3\xa9t\xc3\xa9", "\xe9t\xe9"},
+      {"\xc2\xa0\xc3\xbf", "\xa0\xff"},
+      {"\xe2\x82\xac", std::nullopt},      // the euro sign lies beyond Latin-1
+      {"\xf0\x9f\x98\x80", std::nullopt},  // and so does anything of four bytes
+      {"\xe9", std::nullopt},                // Latin-1 itself is no UTF-8
+      {"a\xc3", std::nullopt},               // nor half a character
+      {"\xc1\xa9", std::nullopt},           // nor an overlong form
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    EXPECT_EQ(CutUtf8(c.text, 15), c.cut);
+    SCOPED_TRACE(c.utf8);
+    EXPECT_EQ(Utf8ToLatin1(c.utf8), c.latin1);
   }
+  // What a client sends as it is, and what it refuses: UTF-8 text beyond Latin-1.
+  for (const char* utf8 : {"", "abc", "\xc3\xa9", "\xe2\x82\xac", "\xf0\x9f\x98\x80"}) EXPECT_TRUE(IsUtf8(utf8)) << utf8;
+  for (const char* other : {"\xe9", "a\xc3", "\xe2\x82", "\xc1\xa9", "\xf5\x80\x80\x80"}) EXPECT_FALSE(IsUtf8(other)) << other;
+  std::string every;
+  for (int b = 1; b < 256; ++b) every += static_cast<char>(b);
+  EXPECT_EQ(Utf8ToLatin1(Latin1ToUtf8(every)), every);
 }
 
 TEST(GtkWindowTest, TextsAreTheWindowsResourcesOwn) {

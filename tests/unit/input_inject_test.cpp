@@ -174,6 +174,14 @@ TEST_F(InputSessionTest, CharactersArriveWithTheirModifiers) {
   }
 }
 
+TEST_F(InputSessionTest, AKeyUpLetsGoOfWhatItsKeyDownPressed) {
+  // The layout changes while 'q' is held: the key that went down comes up, not the new one.
+  EXPECT_EQ(Receive({18, 'q'}), Events{"key 81 down"});
+  sink.layout['q'] = LayoutKey{0x41, 0};  // a French keyboard's 'q' sits where 'a' was
+  EXPECT_EQ(Receive({19, 'q'}), Events{"key 81 up"});
+  EXPECT_EQ(Receive({17, 'q'}), (Events{"key 65 down", "key 65 up"}));
+}
+
 TEST_F(InputSessionTest, RegionMoveNeedsADesktopSize) {
   desktop.size_ok = false;
   EXPECT_TRUE(Receive({6, 2, 2, 128, 96}).empty());

@@ -18,7 +18,7 @@ class ServerWindowTest : public ::testing::Test {
   FakeWindowControls controls;
   FakeTray tray;
   FakeSettings settings;
-  ServerWindow window{server, controls, tray, settings};
+  ServerWindow window{server, controls, tray, settings, log};
 
   ServerWindowTest() {
     tray.calls = &controls.calls;
@@ -57,6 +57,35 @@ TEST_F(ServerWindowTest, EmptyPasswordBoxStartsWithTheEmptyPassword) {
   net.Queue({0}, Endpoint(127, 0, 0, 1, 5000));
   server.PollNetwork();
   EXPECT_TRUE(server.IsConnected());
+}
+
+TEST_F(ServerWindowTest, StartAtLaunch) {
+  const char* kNotStarted =
+      "The stored password could not be used; the server was not started and Run on Startup is off.";
+  struct Case {
+    StoredPassword stored;
+    bool run_on_startup;
+    bool running;
+    Calls log;
+    bool checked_after;  // what a save would store
+  };
+  const Case cases[] = {
+      {StoredPassword::kLoaded, true, true, {"Server opened on port 8888."}, true},
+      {StoredPassword::kNone, true, true, {"Server opened on port 8888."}, true},  // the empty one
+      {StoredPassword::kLoaded, false, false, {}, false},
+      {StoredPassword::kRejected, true, false, {kNotStarted}, false},
+      {StoredPassword::kRejected, false, false, {"The stored password could not be used."}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.stored) * 2 + c.run_on_startup);
+    server.StopServer();
+    log.lines.clear();
+    controls.run_on_startup = c.run_on_startup;
+    window.StartAtLaunch(c.stored);
+    EXPECT_EQ(server.IsRunning(), c.running);
+    EXPECT_EQ(log.lines, c.log);
+    EXPECT_EQ(controls.run_on_startup, c.checked_after);
+  }
 }
 
 TEST_F(ServerWindowTest, MenuCommands) {
@@ -102,7 +131,7 @@ TEST_F(ServerWindowTest, ShutdownPaths) {
     FakeSettings st;
     t.calls = &wc.calls;
     st.calls = &wc.calls;
-    ServerWindow w(s, wc, t, st);
+    ServerWindow w(s, wc, t, st, l);
     wc.on_destroy = [&w] { w.OnDestroy(); };
     ASSERT_TRUE(s.StartServer("pw"));
     l.lines.clear();

@@ -20,6 +20,7 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
     std::string bytes;
     std::string password;  // the box held "typed" before
     bool checked;
+    StoredPassword stored = StoredPassword::kNone;
   } cases[] = {
       {"no key", 0, "", "", "typed", false},
       {"StartupRun 1", regtype::kDword, "StartupRun", kOne, "typed", true},
@@ -27,16 +28,16 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
       {"StartupRun 2", regtype::kDword, "StartupRun", std::string("\2\0\0\0", 4), "typed", false},
       {"StartupRun as text", regtype::kString, "StartupRun", "1" + kNul, "typed", false},
       {"StartupRun too long", regtype::kDword, "StartupRun", kOne + kOne, "typed", false},
-      {"Pass", regtype::kString, "Pass", "pw" + kNul, "pw", false},
-      {"Pass expandable", regtype::kExpandString, "Pass", "pw" + kNul, "pw", false},
-      {"Pass 15 characters", regtype::kString, "Pass", "abcdefghijklmno" + kNul, "abcdefghijklmno", false},
-      {"Pass 16 characters", regtype::kString, "Pass", "abcdefghijklmnop" + kNul, "typed", false},
-      {"Pass empty", regtype::kString, "Pass", kNul, "", false},
-      {"Pass of no bytes", regtype::kString, "Pass", "", "", false},
-      {"Pass without NUL", regtype::kString, "Pass", "pw", "typed", false},
-      {"Pass 16 without NUL", regtype::kString, "Pass", "abcdefghijklmnop", "typed", false},
-      {"Pass as number", regtype::kDword, "Pass", kOne, "typed", false},
-      {"Pass with inner NUL", regtype::kString, "Pass", "ab" + kNul + "cd" + kNul, "ab", false},
+      {"Pass", regtype::kString, "Pass", "pw" + kNul, "pw", false, StoredPassword::kLoaded},
+      {"Pass expandable", regtype::kExpandString, "Pass", "pw" + kNul, "pw", false, StoredPassword::kLoaded},
+      {"Pass 15 characters", regtype::kString, "Pass", "abcdefghijklmno" + kNul, "abcdefghijklmno", false, StoredPassword::kLoaded},
+      {"Pass 16 characters", regtype::kString, "Pass", "abcdefghijklmnop" + kNul, "typed", false, StoredPassword::kRejected},
+      {"Pass empty", regtype::kString, "Pass", kNul, "", false, StoredPassword::kLoaded},
+      {"Pass of no bytes", regtype::kString, "Pass", "", "", false, StoredPassword::kLoaded},
+      {"Pass without NUL", regtype::kString, "Pass", "pw", "typed", false, StoredPassword::kRejected},
+      {"Pass 16 without NUL", regtype::kString, "Pass", "abcdefghijklmnop", "typed", false, StoredPassword::kRejected},
+      {"Pass as number", regtype::kDword, "Pass", kOne, "typed", false, StoredPassword::kRejected},
+      {"Pass with inner NUL", regtype::kString, "Pass", "ab" + kNul + "cd" + kNul, "ab", false, StoredPassword::kLoaded},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -44,7 +45,7 @@ TEST(SettingsStoreTest, WhatTheWindowShowsAfterLoading) {
     if (c.type != 0) registry.Put(kMachine, c.value, c.type, c.bytes);
     FakeWindowControls window;
     window.password = "typed";
-    RegistrySettings(registry).LoadSettings(window);
+    EXPECT_EQ(RegistrySettings(registry).LoadSettings(window), c.stored);
     EXPECT_EQ(window.password, c.password);
     EXPECT_EQ(window.run_on_startup, c.checked);
   }
