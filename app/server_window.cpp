@@ -3,18 +3,15 @@
 namespace ravelo {
 
 void ServerWindow::StartAtLaunch(StoredPassword stored) {
+  if (!controls_.RunOnStartupChecked()) return;
   if (stored == StoredPassword::kRejected) {
     // The box is empty: starting would serve with no password, and saving the window as it
     // stands would store just that for every later start.
-    if (controls_.RunOnStartupChecked()) {
-      controls_.SetRunOnStartup(false);
-      log_.LogMessage(kStoredPasswordNotStarted);
-    } else {
-      log_.LogMessage(kStoredPasswordUnusable);
-    }
+    controls_.SetRunOnStartup(false);
+    log_.LogMessage(kStoredPasswordNotStarted);
     return;
   }
-  if (controls_.RunOnStartupChecked()) StartFromWindow();
+  StartFromWindow();
 }
 
 void ServerWindow::StartFromWindow() {

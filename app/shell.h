@@ -24,7 +24,6 @@ constexpr int kTrayIcon = 133;
 constexpr const char kStartText[] = "Start Server";
 constexpr const char kStoredPasswordNotStarted[] =
     "The stored password could not be used; the server was not started and Run on Startup is off.";
-constexpr const char kStoredPasswordUnusable[] = "The stored password could not be used.";
 constexpr const char kStopText[] = "Stop Server";
 constexpr int kMinimizeDelayMs = 1000;  // lets the user see the start before the window goes
 

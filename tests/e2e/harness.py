@@ -192,7 +192,7 @@ def settings_set_aside():
 
 class Program:
     """What driving either server's window has in common; a driver gives `env`, `proc`,
-    `workdir`, `log_lines()`, `state()` and `focus_password()`."""
+    `workdir`, `picture_dir`, `log_lines()`, `state()` and `focus_password()`."""
 
     def wait_for_line(self, line, timeout=10.0):
         lines = wait_for(self.log_lines, lambda got: line in got, timeout, 0.2)
@@ -252,6 +252,7 @@ class Ravelo(Program):
         if not keep_settings:
             clear_settings(self.env)
         self.workdir = tempfile.mkdtemp(prefix="ravelo-e2e-")
+        self.picture_dir = self.workdir  # the working directory, as on Windows
         self.proc = subprocess.Popen([wine(), os.path.join(WINDOWS_BUILD, exe_name)], cwd=self.workdir,
                                      env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if self.driver("find", "30").returncode != 0:

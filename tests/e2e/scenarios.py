@@ -6,6 +6,7 @@ import re
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import tempfile
 import time
@@ -206,8 +207,34 @@ class Pictures:
             self.assertTrue(close_to(rows[y][x], colour), "pixel (%d, %d) is %r, not about %r" % (x, y, rows[y][x], colour))
 
     def assertKept(self, name, jpeg):
-        with open(os.path.join(self.ravelo.workdir, name), "rb") as f:
+        with open(os.path.join(self.ravelo.picture_dir, name), "rb") as f:
             self.assertEqual(f.read(), jpeg)
+
+    # What someone may put in place of a picture file, per view: "pipe" or "link" (under Wine
+    # a link is the file it points to, as far as the program can tell).
+    PLANTS = (("bufferpart.jpg", "pipe"),)
+
+    def test_a_pipe_or_link_in_place_of_a_picture_gets_no_answer(self):
+        for name, kind in self.PLANTS:
+            with self.subTest(name=name, kind=kind):
+                request, chunk = ([22], 23) if name == "bufferfull.jpg" else ([24, 100, 100], 25)
+                path = os.path.join(self.ravelo.picture_dir, name)
+                if os.path.lexists(path):
+                    os.remove(path)
+                target = os.path.join(tempfile.mkdtemp(prefix="ravelo-target-"), "keep.txt")
+                with open(target, "w") as f:
+                    f.write("keep")
+                os.symlink(target, path) if kind == "link" else os.mkfifo(path)
+                self.peer.send(request)
+                ready = wait_for(lambda: self.peer.receive(0.2), lambda d: d is not None and d[0] == request[0], 2)
+                self.assertIsNone(ready, "a picture was announced")
+                self.ravelo.wait_for_line("%s is not a regular file; the picture was not sent." % name)
+                self.assertEqual(read(target), "keep")
+                self.assertTrue(os.path.islink(path) if kind == "link" else stat.S_ISFIFO(os.lstat(path).st_mode))
+                os.remove(path)
+                jpeg, _, _ = fetch(self.peer, request, chunk)
+                self.assertIsNotNone(jpeg, "no picture once the name was free again")
+                self.assertKept(name, jpeg)
 
     def test_full_view_is_the_whole_desktop_scaled(self):
         jpeg, t_ready, t_last = fetch(self.peer, [22], 23)
@@ -339,6 +366,21 @@ class Input:
         r.wait_for_line("Client disconnected.")
         got = self.wait_events(events, len(held) + 2)
         self.assertEqual(names(got[len(held):]), self.RELEASED, got)
+
+
+class UnusableStoredPassword:
+    """A stored password the program cannot use (16 characters) starts no server, not even an
+    open one: the log says so, Run on Startup is off, and the port stays free. The class gives
+    launch_with_stored(password), a program started with that password and Run on Startup stored."""
+    NOT_STARTED = "The stored password could not be used; the server was not started and Run on Startup is off."
+
+    def test_a_stored_password_it_cannot_use_starts_no_server(self):
+        r = self.launch_with_stored("abcdefghijklmnop")
+        r.wait_for_line(self.NOT_STARTED)
+        time.sleep(1)
+        state = r.state()
+        self.assertEqual((state["button"], bool(state["checked"]), state["window"]), ("Start Server", False, "normal"))
+        self.assertTrue(port_is_free())
 
 
 class ScriptsRun:

@@ -10,7 +10,7 @@ import scenarios
 from harness import Ravelo, restart_wine
 
 
-class UnattendedTest(scenarios.ScriptsRun, harness.WineTest):
+class UnattendedTest(scenarios.ScriptsRun, scenarios.UnusableStoredPassword, harness.WineTest):
     SCRIPT_ARGS = ["--wine"]
     SCRIPT_TIME = 240
 
@@ -27,6 +27,11 @@ class UnattendedTest(scenarios.ScriptsRun, harness.WineTest):
         r = Ravelo(self.display, keep_settings)
         self.addCleanup(r.kill)
         return r
+
+    def launch_with_stored(self, password):
+        for args in (["/v", "Pass", "/t", "REG_SZ", "/d", password], ["/v", "StartupRun", "/t", "REG_DWORD", "/d", "1"]):
+            harness.run_wine(["reg", "add", harness.SETTINGS_KEYS[0]] + args + ["/f"])
+        return self.launch(keep_settings=True)
 
     def type_settings(self, r, password):
         r.type_password(password)

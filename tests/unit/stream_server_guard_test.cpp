@@ -168,10 +168,12 @@ TEST_F(GuardTest, NoAddressNorSetOfAddressesGuessesFasterThanTheLimit) {
   const Case cases[] = {
       {"one more address than the table holds, taking turns", 200 * (kTable + 1),
        [](int pass) { return Spoofed(pass % (kTable + 1)); }},
-      {"a guesser among a stream of one-off sources", 2000,
-       [](int pass) { return pass % 2 ? kGuesser : Spoofed(pass / 2); }},
-      {"a guesser among sources rotating through the table's size", 2000,
-       [](int pass) { return pass % 2 ? kGuesser : Spoofed(pass / 2 % (kTable - 1)); }},
+      // Once pushed out of the table, the guesser's count would start again.
+      {"nine from a guesser, then as many new sources as the table holds, over and over", 10 * (9 + kTable),
+       [](int pass) {
+         const int k = pass % (9 + kTable);
+         return k < 9 ? kGuesser : Spoofed(pass / (9 + kTable) * kTable + k - 9 + 1000);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -67,15 +67,19 @@ class Desktop:
         self.tray = None
         self.bus_pid = None
         self.wm = None
+        # The accessibility bus puts its socket under the runtime directory (else under ~/.cache,
+        # where another desktop's would take its place).
+        self.runtime = tempfile.mkdtemp(prefix="ravelo-desktop-")
         try:
             # Through a file: the daemon keeps a pipe open after it forks.
             with tempfile.TemporaryFile("w+") as out:
                 subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
-                               stdout=out, timeout=30, check=True)
+                               stdout=out, timeout=30, check=True, env=dict(os.environ, XDG_RUNTIME_DIR=self.runtime))
                 out.seek(0)
                 fields = out.read().split()
             self.bus, self.bus_pid = fields[0], int(fields[1])
-            self.env = dict(os.environ, DISPLAY=self.name, DBUS_SESSION_BUS_ADDRESS=self.bus)
+            self.env = dict(os.environ, DISPLAY=self.name, DBUS_SESSION_BUS_ADDRESS=self.bus,
+                            XDG_RUNTIME_DIR=self.runtime)
             for name in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "NO_AT_BRIDGE"):
                 self.env.pop(name, None)
             # This process reads the accessibility bus of this display.
@@ -121,6 +125,7 @@ class Desktop:
             except ProcessLookupError:
                 pass
         self.display.close()
+        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 # The program is built with AddressSanitizer: leaks inside the GUI libraries are theirs.
@@ -146,6 +151,11 @@ class Ravelo(harness.Program):
             self.config = config or tempfile.mkdtemp(prefix="ravelo-config-")
             self.env["XDG_CONFIG_HOME"] = self.config
         self.own_config = not home and not config
+        # The pictures go into $XDG_RUNTIME_DIR/ravelo: a runtime directory of this run's own.
+        runtime = os.path.join(self.workdir, "run")
+        os.mkdir(runtime, 0o700)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        self.picture_dir = os.path.join(runtime, "ravelo")
         self.output = os.path.join(self.workdir, "output.txt")
         with open(self.output, "w") as out:
             self.proc = subprocess.Popen([SERVER], cwd=self.workdir, env=self.env, stdout=out,

@@ -7,6 +7,7 @@ from native import Ravelo, wait_until
 
 
 class PicturesTest(scenarios.Pictures, native.NativeTest):
+    PLANTS = (("bufferfull.jpg", "link"), ("bufferpart.jpg", "pipe"))
     @classmethod
     def setUpClass(cls):
         desktop = native.shared_desktop()

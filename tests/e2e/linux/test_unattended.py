@@ -17,7 +17,7 @@ from harness import OPENED, read, wait_until, windows
 SAVED = "Pass=s3cret\nStartupRun=1\n"
 
 
-class UnattendedTest(scenarios.ScriptsRun, native.NativeTest):
+class UnattendedTest(scenarios.ScriptsRun, scenarios.UnusableStoredPassword, native.NativeTest):
     SCRIPT_ARGS = []
     SCRIPT_TIME = 400
 
@@ -34,6 +34,10 @@ class UnattendedTest(scenarios.ScriptsRun, native.NativeTest):
         os.makedirs(os.path.join(self.config, "ravelo"), exist_ok=True)
         with open(os.path.join(self.config, "ravelo", "settings"), "w") as f:
             f.write(text)
+
+    def launch_with_stored(self, password):
+        self.store("Pass=%s\nStartupRun=1\n" % password)
+        return self.launch()
 
     def type_settings(self, r, password):
         r.type_password(password)
