@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {

@@ -1,26 +1,9 @@
-// The status log: every user-visible report of the program is one line in the window's log pane.
+// The log pane of the server window: where the session's log lines (server/status_log.h) go.
 #pragma once
 
+#include "server/status_log.h"
+
 namespace ravelo {
-
-class StatusLog {
- public:
-  virtual ~StatusLog() = default;
-
-  // printf-style; appends one line. Formatted into a 256-byte line buffer with its "\r\n";
-  // a longer message is cut so that the line break always fits.
-  void LogMessage(const char* format, ...)
-#if defined(__GNUC__)
-      __attribute__((format(printf, 2, 3)))
-#endif
-      ;
-
-  static constexpr int kLineBuffer = 256;
-
- protected:
-  // `line` ends in "\r\n".
-  virtual void AppendLine(const char* line) = 0;
-};
 
 // The seam to the multi-line edit control that shows the log.
 class LogPane {

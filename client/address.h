@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "server/socket_layer.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "client/client_clock.h"
-#include "server/protocol.h"
-#include "server/socket_layer.h"
+#include "wire/protocol.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 

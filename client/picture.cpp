@@ -3,7 +3,7 @@
 #include <optional>
 #include <utility>
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "client/client_clock.h"
-#include "server/socket_layer.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 

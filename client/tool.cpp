@@ -6,7 +6,7 @@
 #include <string>
 
 #include "client/address.h"
-#include "server/latin1.h"
+#include "wire/latin1.h"
 #include "ravelo_version.h"
 
 namespace ravelo {

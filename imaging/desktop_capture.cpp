@@ -11,25 +11,25 @@ namespace {
 class ScreenContext {
  public:
   ScreenContext(DesktopSource& desktop, WindowHandle window)
-      : m_desktop(desktop), m_window(window), m_dc(desktop.AcquireScreenContext(window)) {}
+      : desktop_(desktop), window_(window), dc_(desktop.AcquireScreenContext(window)) {}
   ~ScreenContext() {
-    if (m_dc != nullptr) m_desktop.ReleaseScreenContext(m_window, m_dc);
+    if (dc_ != nullptr) desktop_.ReleaseScreenContext(window_, dc_);
   }
   ScreenContext(const ScreenContext&) = delete;
   ScreenContext& operator=(const ScreenContext&) = delete;
-  DcHandle Get() const { return m_dc; }
+  DcHandle Get() const { return dc_; }
 
  private:
-  DesktopSource& m_desktop;
-  WindowHandle m_window;
-  DcHandle m_dc;
+  DesktopSource& desktop_;
+  WindowHandle window_;
+  DcHandle dc_;
 };
 
 }  // namespace
 
 GdiDesktopCapture::GdiDesktopCapture(DesktopSource& desktop, GdiApi& gdi, CDrawContextPool& pool,
                                      CImagingStartup& startup)
-    : m_desktop(desktop), m_gdi(gdi), m_pool(pool), m_startup(startup) {}
+    : desktop_(desktop), gdi_(gdi), pool_(pool), startup_(startup) {}
 
 GdiDesktopCapture::GdiDesktopCapture(DesktopSource& desktop)
     : GdiDesktopCapture(desktop, DefaultGdi(), CDrawContextPool::Instance(),
@@ -38,11 +38,11 @@ GdiDesktopCapture::GdiDesktopCapture(DesktopSource& desktop)
 // An empty or inverted rectangle would become a zero-sized or top-down image (negative
 // heights mean top-down to Create) and an unset size for the region origin: no desktop.
 bool GdiDesktopCapture::ReadRect(WindowHandle window, DesktopRect* rect) {
-  return m_desktop.WindowRect(window, rect) && rect->Width() > 0 && rect->Height() > 0;
+  return desktop_.WindowRect(window, rect) && rect->Width() > 0 && rect->Height() > 0;
 }
 
 bool GdiDesktopCapture::DesktopSize(uint16_t& width, uint16_t& height) {
-  WindowHandle window = m_desktop.DesktopWindow();
+  WindowHandle window = desktop_.DesktopWindow();
   if (window == nullptr) return false;
   DesktopRect rect;
   if (!ReadRect(window, &rect)) return false;
@@ -54,12 +54,12 @@ bool GdiDesktopCapture::DesktopSize(uint16_t& width, uint16_t& height) {
 bool GdiDesktopCapture::CaptureDesktop(bool full, uint16_t x, uint16_t y) {
   // Declared before the screen context, so that it goes back first and the desktop image,
   // then the view image, are destroyed after it.
-  CImage view(m_pool, m_startup);
-  CImage desktop(m_pool, m_startup);
+  CImage view(pool_, startup_);
+  CImage desktop(pool_, startup_);
 
-  WindowHandle window = m_desktop.DesktopWindow();
+  WindowHandle window = desktop_.DesktopWindow();
   if (window == nullptr) return false;
-  ScreenContext screen(m_desktop, window);
+  ScreenContext screen(desktop_, window);
   if (screen.Get() == nullptr) return false;
   DesktopRect rect;
   if (!ReadRect(window, &rect)) return false;
@@ -75,10 +75,10 @@ bool GdiDesktopCapture::CaptureDesktop(bool full, uint16_t x, uint16_t y) {
     CImageDrawScope viewScope(view);
     if (full) {
       CImageDrawScope desktopScope(desktop);
-      m_gdi.Blit(desktopScope, 0, 0, w, h, screen.Get(), 0, 0, kRopSrcCopy | kRopCaptureBlt);
+      gdi_.Blit(desktopScope, 0, 0, w, h, screen.Get(), 0, 0, kRopSrcCopy | kRopCaptureBlt);
       DrawCursorOverlay(desktopScope);
-      m_gdi.SetStretchMode(viewScope, kStretchModeHalftone);
-      m_gdi.StretchBlit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, 0, 0, w, h,
+      gdi_.SetStretchMode(viewScope, kStretchModeHalftone);
+      gdi_.StretchBlit(viewScope, 0, 0, kViewWidth, kViewHeight, desktopScope, 0, 0, w, h,
                         kRopSrcCopy);
       status = view.Save(kFullViewFile, kNullGuid);
     } else {
@@ -99,25 +99,25 @@ void GdiDesktopCapture::CopyRegion(CImageDrawScope& view, DcHandle screen, int32
   const int32_t width = std::min<int32_t>(kViewWidth, w - x);
   const int32_t height = std::min<int32_t>(kViewHeight, h - y);
   if (width <= 0 || height <= 0) return;
-  m_gdi.Blit(view, 0, 0, width, height, screen, x, y, kRopSrcCopy | kRopCaptureBlt);
+  gdi_.Blit(view, 0, 0, width, height, screen, x, y, kRopSrcCopy | kRopCaptureBlt);
   DrawCursorOverlay(view, x, y);
   // The cursor ends at the desktop's edges, as it would on a desktop-sized copy.
   if (width < kViewWidth) {
-    m_gdi.Blit(view, width, 0, kViewWidth - width, height, nullptr, 0, 0, kRopBlackness);
+    gdi_.Blit(view, width, 0, kViewWidth - width, height, nullptr, 0, 0, kRopBlackness);
   }
   if (height < kViewHeight) {
-    m_gdi.Blit(view, 0, height, kViewWidth, kViewHeight - height, nullptr, 0, 0, kRopBlackness);
+    gdi_.Blit(view, 0, height, kViewWidth, kViewHeight - height, nullptr, 0, 0, kRopBlackness);
   }
 }
 
 void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope, int32_t originX, int32_t originY) {
   CursorRecord cursor;
-  if (!m_desktop.ReadCursor(&cursor) || cursor.flags != kCursorShowing) return;
-  IconHandle copy = m_gdi.CopyIconHandle(cursor.cursor);
+  if (!desktop_.ReadCursor(&cursor) || cursor.flags != kCursorShowing) return;
+  IconHandle copy = gdi_.CopyIconHandle(cursor.cursor);
   if (copy == nullptr) return;
   IconDescription info;
-  if (!m_gdi.DescribeIcon(copy, &info)) {
-    m_gdi.FreeIcon(copy);
+  if (!gdi_.DescribeIcon(copy, &info)) {
+    gdi_.FreeIcon(copy);
     return;
   }
   // Wraps like the platform's signed arithmetic would rather than overflowing.
@@ -125,10 +125,10 @@ void GdiDesktopCapture::DrawCursorOverlay(CImageDrawScope& scope, int32_t origin
       static_cast<int32_t>(static_cast<uint32_t>(cursor.x) - info.hotX - static_cast<uint32_t>(originX));
   const int32_t top =
       static_cast<int32_t>(static_cast<uint32_t>(cursor.y) - info.hotY - static_cast<uint32_t>(originY));
-  m_gdi.DrawIconAt(scope, left, top, copy);
-  m_gdi.FreeIcon(copy);
-  if (info.mask != nullptr) m_gdi.FreeBitmap(info.mask);
-  if (info.color != nullptr) m_gdi.FreeBitmap(info.color);
+  gdi_.DrawIconAt(scope, left, top, copy);
+  gdi_.FreeIcon(copy);
+  if (info.mask != nullptr) gdi_.FreeBitmap(info.mask);
+  if (info.color != nullptr) gdi_.FreeBitmap(info.color);
 }
 
 std::unique_ptr<DesktopCapture> MakeDesktopCapture() {

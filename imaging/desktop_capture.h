@@ -37,10 +37,10 @@ class GdiDesktopCapture : public DesktopCapture {
                   uint16_t y);
   bool ReadRect(WindowHandle window, DesktopRect* rect);
 
-  DesktopSource& m_desktop;
-  GdiApi& m_gdi;
-  CDrawContextPool& m_pool;
-  CImagingStartup& m_startup;
+  DesktopSource& desktop_;
+  GdiApi& gdi_;
+  CDrawContextPool& pool_;
+  CImagingStartup& startup_;
 };
 
 }  // namespace ravelo

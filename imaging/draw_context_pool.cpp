@@ -4,14 +4,14 @@
 
 namespace ravelo {
 
-CDrawContextPool::CDrawContextPool(GdiApi& gdi) : m_gdi(gdi) {
-  for (auto& slot : m_slots) slot.store(nullptr);
+CDrawContextPool::CDrawContextPool(GdiApi& gdi) : gdi_(gdi) {
+  for (auto& slot : slots_) slot.store(nullptr);
 }
 
 CDrawContextPool::~CDrawContextPool() {
-  for (auto& slot : m_slots) {
+  for (auto& slot : slots_) {
     DcHandle dc = slot.exchange(nullptr);
-    if (dc != nullptr) m_gdi.DeleteContext(dc);
+    if (dc != nullptr) gdi_.DeleteContext(dc);
   }
 }
 
@@ -23,20 +23,20 @@ CDrawContextPool& CDrawContextPool::Instance() {
 }
 
 DcHandle CDrawContextPool::Take() {
-  for (auto& slot : m_slots) {
+  for (auto& slot : slots_) {
     DcHandle dc = slot.exchange(nullptr);
     if (dc != nullptr) return dc;
   }
-  return m_gdi.CreateMemoryContext();
+  return gdi_.CreateMemoryContext();
 }
 
 void CDrawContextPool::Return(DcHandle dc) {
   DcHandle carry = dc;
-  for (auto& slot : m_slots) {
+  for (auto& slot : slots_) {
     if (carry == nullptr) return;
     carry = slot.exchange(carry);
   }
-  if (carry != nullptr) m_gdi.DeleteContext(carry);
+  if (carry != nullptr) gdi_.DeleteContext(carry);
 }
 
 }  // namespace ravelo

@@ -26,12 +26,12 @@ class CDrawContextPool {
   // is deleted.
   void Return(DcHandle dc);
 
-  DcHandle Peek(int slot) const { return m_slots[slot].load(); }
-  GdiApi& Gdi() const { return m_gdi; }
+  DcHandle Peek(int slot) const { return slots_[slot].load(); }
+  GdiApi& Gdi() const { return gdi_; }
 
  private:
-  GdiApi& m_gdi;
-  std::atomic<DcHandle> m_slots[kSlots];
+  GdiApi& gdi_;
+  std::atomic<DcHandle> slots_[kSlots];
 };
 
 }  // namespace ravelo

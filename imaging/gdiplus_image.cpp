@@ -17,38 +17,38 @@ void GdiplusBase::operator delete(void* block) noexcept { DefaultGdiplus().Free(
 void GdiplusBase::operator delete[](void* block) noexcept { operator delete(block); }
 
 Image::~Image() {
-  if (m_nativeImage != nullptr) m_api.DisposeImage(m_nativeImage);
+  if (native_image_ != nullptr) api_.DisposeImage(native_image_);
 }
 
 Image* Image::Clone() const {
   NativeImage copy = nullptr;
-  GpStatus status = Remember(m_api.CloneImage(m_nativeImage, &copy));
+  GpStatus status = Remember(api_.CloneImage(native_image_, &copy));
   if (status != kGpOk) return nullptr;
-  return new Image(m_api, copy, status);
+  return new Image(api_, copy, status);
 }
 
 GpStatus Image::Save(const char16_t* path, const Guid& encoder) {
-  if (m_nativeImage == nullptr) return m_lastStatus != kGpOk ? m_lastStatus : kGpInvalidParameter;
-  return Remember(m_api.SaveImageToFile(m_nativeImage, path, encoder));
+  if (native_image_ == nullptr) return last_status_ != kGpOk ? last_status_ : kGpInvalidParameter;
+  return Remember(api_.SaveImageToFile(native_image_, path, encoder));
 }
 
 Bitmap::Bitmap(GdiplusApi& api, BitmapHandle section) : Image(api, nullptr, kGpOk) {
   NativeImage image = nullptr;
-  m_lastStatus = api.CreateBitmapFromSection(section, &image);
-  if (m_lastStatus == kGpOk) m_nativeImage = image;
+  last_status_ = api.CreateBitmapFromSection(section, &image);
+  if (last_status_ == kGpOk) native_image_ = image;
 }
 
 Bitmap::Bitmap(GdiplusApi& api, int32_t width, int32_t height, int32_t stride,
                int32_t pixelFormat, uint8_t* scan0)
     : Image(api, nullptr, kGpOk) {
   NativeImage image = nullptr;
-  m_lastStatus = api.CreateBitmapFromScan0(width, height, stride, pixelFormat, scan0, &image);
-  if (m_lastStatus == kGpOk) m_nativeImage = image;
+  last_status_ = api.CreateBitmapFromScan0(width, height, stride, pixelFormat, scan0, &image);
+  if (last_status_ == kGpOk) native_image_ = image;
 }
 
 Bitmap::~Bitmap() {
-  if (m_nativeImage != nullptr) m_api.DisposeImage(m_nativeImage);
-  m_nativeImage = nullptr;
+  if (native_image_ != nullptr) api_.DisposeImage(native_image_);
+  native_image_ = nullptr;
 }
 
 }  // namespace ravelo

@@ -23,23 +23,23 @@ class Image : public GdiplusBase {
   virtual Image* Clone() const;
 
   GpStatus Save(const char16_t* path, const Guid& encoder);
-  GpStatus GetLastStatus() const { return m_lastStatus; }
-  NativeImage Native() const { return m_nativeImage; }
+  GpStatus GetLastStatus() const { return last_status_; }
+  NativeImage Native() const { return native_image_; }
 
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
 
  protected:
   Image(GdiplusApi& api, NativeImage image, GpStatus status)
-      : m_api(api), m_nativeImage(image), m_lastStatus(status) {}
+      : api_(api), native_image_(image), last_status_(status) {}
   GpStatus Remember(GpStatus status) const {
-    if (status != kGpOk) m_lastStatus = status;
+    if (status != kGpOk) last_status_ = status;
     return status;
   }
 
-  GdiplusApi& m_api;
-  NativeImage m_nativeImage;
-  mutable GpStatus m_lastStatus;
+  GdiplusApi& api_;
+  NativeImage native_image_;
+  mutable GpStatus last_status_;
 };
 
 class Bitmap : public Image {

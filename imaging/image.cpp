@@ -13,18 +13,18 @@ namespace ravelo {
 CImage::CImage() : CImage(CDrawContextPool::Instance(), CImagingStartup::Instance()) {}
 
 CImage::CImage(CDrawContextPool& pool, CImagingStartup& startup)
-    : m_pool(pool), m_startup(startup) {
-  m_startup.IncreaseImageCount();
+    : pool_(pool), startup_(startup) {
+  startup_.IncreaseImageCount();
 }
 
 CImage::~CImage() {
   Destroy();
-  m_startup.DecreaseImageCount();
+  startup_.DecreaseImageCount();
 }
 
 bool CImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_t flags) {
   // A second Create would lose the first bitmap.
-  if (m_hBitmap != nullptr) return false;
+  if (bitmap_ != nullptr) return false;
 
   std::unique_ptr<BitmapInfoBlock> info(new (std::nothrow) BitmapInfoBlock);
   if (!info) return false;
@@ -42,87 +42,87 @@ bool CImage::Create(int32_t width, int32_t height, int32_t bitsPerPixel, uint32_
   if (bitmap == nullptr) return false;
 
   Attach(bitmap, height >= 0 ? Orientation::kBottomUp : Orientation::kTopDown);
-  if ((flags & kCreateAlphaChannel) != 0) m_bHasAlphaChannel = true;
+  if ((flags & kCreateAlphaChannel) != 0) has_alpha_channel_ = true;
   return true;
 }
 
 void CImage::Attach(BitmapHandle bitmap, Orientation orientation) {
-  m_hBitmap = bitmap;
+  bitmap_ = bitmap;
   UpdateBitmapInfo(orientation);
 }
 
 void CImage::UpdateBitmapInfo(Orientation orientation) {
   BitmapDescription d;
-  if (!Gdi().DescribeBitmap(m_hBitmap, &d)) d = BitmapDescription{};
+  if (!Gdi().DescribeBitmap(bitmap_, &d)) d = BitmapDescription{};
   if (d.isSection) {
-    m_bIsDIBSection = true;
-    m_nWidth = d.header.width;
-    m_nHeight = d.header.height < 0 ? -d.header.height : d.header.height;
-    m_nBPP = d.header.bitCount;
-    m_nPitch = static_cast<int32_t>(DibRowBytes(m_nWidth, m_nBPP));
-    m_pBits = d.bits;
+    is_dib_section_ = true;
+    width_ = d.header.width;
+    height_ = d.header.height < 0 ? -d.header.height : d.header.height;
+    bpp_ = d.header.bitCount;
+    pitch_ = static_cast<int32_t>(DibRowBytes(width_, bpp_));
+    bits_ = d.bits;
     if (orientation == Orientation::kFromHeader)
       orientation = d.header.height > 0 ? Orientation::kBottomUp : Orientation::kTopDown;
     if (orientation == Orientation::kBottomUp) {
-      m_pBits = static_cast<uint8_t*>(m_pBits) + static_cast<ptrdiff_t>(m_nHeight - 1) * m_nPitch;
-      m_nPitch = -m_nPitch;
+      bits_ = static_cast<uint8_t*>(bits_) + static_cast<ptrdiff_t>(height_ - 1) * pitch_;
+      pitch_ = -pitch_;
     }
   } else {
-    m_bIsDIBSection = false;
-    m_nWidth = d.width;
-    m_nHeight = d.height;
-    m_nBPP = d.bitsPerPixel;
-    m_nPitch = 0;
-    m_pBits = nullptr;
+    is_dib_section_ = false;
+    width_ = d.width;
+    height_ = d.height;
+    bpp_ = d.bitsPerPixel;
+    pitch_ = 0;
+    bits_ = nullptr;
   }
-  m_iTransparentColor = -1;
-  m_bHasAlphaChannel = false;
+  transparent_color_ = -1;
+  has_alpha_channel_ = false;
 }
 
 void CImage::Destroy() {
-  if (m_hBitmap == nullptr) return;
-  BitmapHandle bitmap = m_hBitmap;
-  m_hBitmap = nullptr;
-  m_pBits = nullptr;
-  m_nWidth = 0;
-  m_nHeight = 0;
-  m_nBPP = 0;
-  m_nPitch = 0;
-  m_iTransparentColor = -1;
-  m_bHasAlphaChannel = false;
-  m_bIsDIBSection = false;
+  if (bitmap_ == nullptr) return;
+  BitmapHandle bitmap = bitmap_;
+  bitmap_ = nullptr;
+  bits_ = nullptr;
+  width_ = 0;
+  height_ = 0;
+  bpp_ = 0;
+  pitch_ = 0;
+  transparent_color_ = -1;
+  has_alpha_channel_ = false;
+  is_dib_section_ = false;
   Gdi().FreeBitmap(bitmap);
 }
 
 DcHandle CImage::GetDC() {
-  ++m_nDCRefCount;
-  if (m_hDC == nullptr) {
-    m_hDC = m_pool.Take();
-    if (m_hDC == nullptr) {
+  ++dc_ref_count_;
+  if (dc_ == nullptr) {
+    dc_ = pool_.Take();
+    if (dc_ == nullptr) {
       // Nobody will release a use that was refused.
-      --m_nDCRefCount;
+      --dc_ref_count_;
       return nullptr;
     }
-    m_hOldBitmap = Gdi().SelectInto(m_hDC, m_hBitmap);
-    if (m_hOldBitmap == nullptr) {
+    old_bitmap_ = Gdi().SelectInto(dc_, bitmap_);
+    if (old_bitmap_ == nullptr) {
       // The bitmap is not in the context (it is held by another, or there is none): a use
       // of it would draw nowhere, and its release would have nothing to select back.
-      m_pool.Return(m_hDC);
-      m_hDC = nullptr;
-      --m_nDCRefCount;
+      pool_.Return(dc_);
+      dc_ = nullptr;
+      --dc_ref_count_;
       return nullptr;
     }
   }
-  return m_hDC;
+  return dc_;
 }
 
 void CImage::ReleaseDC() {
-  if (m_nDCRefCount <= 0 || m_hDC == nullptr) return;
-  if (--m_nDCRefCount == 0) {
-    Gdi().SelectInto(m_hDC, m_hOldBitmap);
-    m_pool.Return(m_hDC);
-    m_hDC = nullptr;
-    m_hOldBitmap = nullptr;
+  if (dc_ref_count_ <= 0 || dc_ == nullptr) return;
+  if (--dc_ref_count_ == 0) {
+    Gdi().SelectInto(dc_, old_bitmap_);
+    pool_.Return(dc_);
+    dc_ = nullptr;
+    old_bitmap_ = nullptr;
   }
 }
 
@@ -137,8 +137,8 @@ struct FreeOperatorNew {
 }  // namespace
 
 HResult CImage::Save(const char* path, const Guid& fileType) const {
-  if (!m_startup.Startup()) return kEFail;
-  GdiplusApi& library = m_startup.Library();
+  if (!startup_.Startup()) return kEFail;
+  GdiplusApi& library = startup_.Library();
 
   uint32_t count = 0;
   uint32_t size = 0;
@@ -175,21 +175,21 @@ HResult CImage::Save(const char* path, const Guid& fileType) const {
   if (!widePath) return kEOutOfMemory;
 
   // The library reads 32-bit rows from its scan0 source: only a 32-bit image can go that way.
-  if (m_bHasAlphaChannel && m_nBPP == 32) {
-    Bitmap bitmap(library, m_nWidth, m_nHeight, m_nPitch, kPixelFormat32bppArgb,
-                  static_cast<uint8_t*>(m_pBits));
+  if (has_alpha_channel_ && bpp_ == 32) {
+    Bitmap bitmap(library, width_, height_, pitch_, kPixelFormat32bppArgb,
+                  static_cast<uint8_t*>(bits_));
     if (bitmap.Save(widePath.get(), encoder) != kGpOk) return kEFail;
   } else {
-    Bitmap bitmap(library, m_hBitmap);
+    Bitmap bitmap(library, bitmap_);
     if (bitmap.Save(widePath.get(), encoder) != kGpOk) return kEFail;
   }
   return kSOk;
 }
 
-CImageDrawScope::CImageDrawScope(CImage& image) : m_image(image), m_hDC(image.GetDC()) {
-  if (m_hDC == nullptr) throw CAtlException(kEOutOfMemory);
+CImageDrawScope::CImageDrawScope(CImage& image) : image_(image), dc_(image.GetDC()) {
+  if (dc_ == nullptr) throw CAtlException(kEOutOfMemory);
 }
 
-CImageDrawScope::~CImageDrawScope() { m_image.ReleaseDC(); }
+CImageDrawScope::~CImageDrawScope() { image_.ReleaseDC(); }
 
 }  // namespace ravelo

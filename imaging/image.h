@@ -36,41 +36,41 @@ class CImage {
   // by the path's extension. Returns kSOk, kEFail or kEOutOfMemory.
   HResult Save(const char* path, const Guid& fileType = kNullGuid) const;
 
-  bool IsNull() const { return m_hBitmap == nullptr; }
-  BitmapHandle GetBitmap() const { return m_hBitmap; }
+  bool IsNull() const { return bitmap_ == nullptr; }
+  BitmapHandle GetBitmap() const { return bitmap_; }
   // The first byte of the top row.
-  void* GetBits() const { return m_pBits; }
-  int32_t GetWidth() const { return m_nWidth; }
-  int32_t GetHeight() const { return m_nHeight; }
-  int32_t GetPitch() const { return m_nPitch; }
-  int32_t GetBPP() const { return m_nBPP; }
-  bool IsDIBSection() const { return m_bIsDIBSection; }
-  bool HasAlphaChannel() const { return m_bHasAlphaChannel; }
-  int32_t GetTransparentColor() const { return m_iTransparentColor; }
-  DcHandle GetCurrentDC() const { return m_hDC; }
-  int32_t GetDCUseCount() const { return m_nDCRefCount; }
-  GdiApi& Gdi() const { return m_pool.Gdi(); }
+  void* GetBits() const { return bits_; }
+  int32_t GetWidth() const { return width_; }
+  int32_t GetHeight() const { return height_; }
+  int32_t GetPitch() const { return pitch_; }
+  int32_t GetBPP() const { return bpp_; }
+  bool IsDIBSection() const { return is_dib_section_; }
+  bool HasAlphaChannel() const { return has_alpha_channel_; }
+  int32_t GetTransparentColor() const { return transparent_color_; }
+  DcHandle GetCurrentDC() const { return dc_; }
+  int32_t GetDCUseCount() const { return dc_ref_count_; }
+  GdiApi& Gdi() const { return pool_.Gdi(); }
 
  private:
   enum class Orientation { kFromHeader, kBottomUp, kTopDown };
   void Attach(BitmapHandle bitmap, Orientation orientation);
   void UpdateBitmapInfo(Orientation orientation);
 
-  CDrawContextPool& m_pool;
-  CImagingStartup& m_startup;
+  CDrawContextPool& pool_;
+  CImagingStartup& startup_;
 
-  BitmapHandle m_hBitmap = nullptr;
-  void* m_pBits = nullptr;
-  int32_t m_nWidth = 0;
-  int32_t m_nHeight = 0;
-  int32_t m_nPitch = 0;
-  int32_t m_nBPP = 0;
-  bool m_bIsDIBSection = false;
-  bool m_bHasAlphaChannel = false;
-  int32_t m_iTransparentColor = -1;
-  DcHandle m_hDC = nullptr;
-  int32_t m_nDCRefCount = 0;
-  BitmapHandle m_hOldBitmap = nullptr;
+  BitmapHandle bitmap_ = nullptr;
+  void* bits_ = nullptr;
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  int32_t pitch_ = 0;
+  int32_t bpp_ = 0;
+  bool is_dib_section_ = false;
+  bool has_alpha_channel_ = false;
+  int32_t transparent_color_ = -1;
+  DcHandle dc_ = nullptr;
+  int32_t dc_ref_count_ = 0;
+  BitmapHandle old_bitmap_ = nullptr;
 };
 
 // Holds an image's drawing context open for its lifetime.
@@ -82,13 +82,13 @@ class CImageDrawScope {
   CImageDrawScope(const CImageDrawScope&) = delete;
   CImageDrawScope& operator=(const CImageDrawScope&) = delete;
 
-  operator DcHandle() const { return m_hDC; }
-  DcHandle Context() const { return m_hDC; }
-  CImage& Picture() const { return m_image; }
+  operator DcHandle() const { return dc_; }
+  DcHandle Context() const { return dc_; }
+  CImage& Picture() const { return image_; }
 
  private:
-  CImage& m_image;
-  DcHandle m_hDC;
+  CImage& image_;
+  DcHandle dc_;
 };
 
 }  // namespace ravelo

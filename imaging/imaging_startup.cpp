@@ -2,7 +2,7 @@
 
 namespace ravelo {
 
-CImagingStartup::CImagingStartup(GdiplusApi& library) : m_library(library) {}
+CImagingStartup::CImagingStartup(GdiplusApi& library) : library_(library) {}
 
 CImagingStartup::~CImagingStartup() { Shutdown(); }
 
@@ -12,39 +12,39 @@ CImagingStartup& CImagingStartup::Instance() {
 }
 
 bool CImagingStartup::Startup() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_token == 0) {
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (token_ == 0) {
     GdiplusToken token = 0;
-    if (m_library.Startup(&token) != kGpOk) return false;
-    m_token = token;
+    if (library_.Startup(&token) != kGpOk) return false;
+    token_ = token;
   }
   return true;
 }
 
 void CImagingStartup::Shutdown() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (m_token != 0) m_library.Shutdown(m_token);
-  m_token = 0;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (token_ != 0) library_.Shutdown(token_);
+  token_ = 0;
 }
 
 void CImagingStartup::IncreaseImageCount() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  ++m_liveImages;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  ++live_images_;
 }
 
 void CImagingStartup::DecreaseImageCount() {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  if (--m_liveImages == 0) Shutdown();
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  if (--live_images_ == 0) Shutdown();
 }
 
 bool CImagingStartup::IsStarted() const {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_token != 0;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return token_ != 0;
 }
 
 int32_t CImagingStartup::LiveImages() const {
-  std::lock_guard<std::recursive_mutex> hold(m_lock);
-  return m_liveImages;
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  return live_images_;
 }
 
 }  // namespace ravelo

@@ -28,13 +28,13 @@ class CImagingStartup {
 
   bool IsStarted() const;
   int32_t LiveImages() const;
-  GdiplusApi& Library() const { return m_library; }
+  GdiplusApi& Library() const { return library_; }
 
  private:
-  GdiplusApi& m_library;
-  GdiplusToken m_token = 0;
-  mutable std::recursive_mutex m_lock;
-  int32_t m_liveImages = 0;
+  GdiplusApi& library_;
+  GdiplusToken token_ = 0;
+  mutable std::recursive_mutex lock_;
+  int32_t live_images_ = 0;
 };
 
 }  // namespace ravelo

@@ -24,12 +24,12 @@ inline constexpr HResult HResultFromError(uint32_t error) {
 // Raised by value when memory, a drawing context or a text conversion cannot be had.
 class CAtlException {
  public:
-  explicit CAtlException(HResult status) : m_hr(status) {}
-  HResult Status() const { return m_hr; }
-  operator HResult() const { return m_hr; }
+  explicit CAtlException(HResult status) : status_(status) {}
+  HResult Status() const { return status_; }
+  operator HResult() const { return status_; }
 
  private:
-  HResult m_hr;
+  HResult status_;
 };
 
 }  // namespace ravelo

@@ -1,6 +1,6 @@
 #include "input/inject.h"
 
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {
@@ -41,10 +41,7 @@ constexpr struct {
 
 std::int32_t Clamp(std::int32_t value) { return value > kScale ? kScale : value; }
 
-std::int32_t Normalize(std::uint8_t p, int span) {
-  const std::int32_t offset = p < wire::kEdgeOffset ? 0 : p - wire::kEdgeOffset;
-  return Clamp(offset * kScale / span);
-}
+std::int32_t Normalize(std::uint8_t p, int span) { return Clamp(wire::OverviewToAxis(p, kScale, span)); }
 
 // Each button's down flag and the up flag that releases it.
 constexpr struct {

@@ -21,18 +21,12 @@ constexpr const char kAcceptedText[] = "Connection accepted from %i.%i.%i.%i.";
 constexpr const char kSlowingDown[] = "Too many wrong passwords from %i.%i.%i.%i; slowing it down.";
 constexpr const char kNotRegularFile[] = "%s is not a regular file; the picture was not sent.";
 
-std::uint16_t OverviewToDesktop(std::uint8_t p, std::uint16_t extent, int span) {
-  int offset = p - wire::kEdgeOffset;
-  if (offset < 0) offset = 0;
-  return static_cast<std::uint16_t>(extent * offset / span);
-}
-
 }  // namespace
 
 RegionOrigin RegionOriginFor(std::uint8_t p0, std::uint8_t p1, std::uint16_t desktopWidth,
                              std::uint16_t desktopHeight) {
-  return {OverviewToDesktop(p0, desktopWidth, wire::kSpanX),
-          OverviewToDesktop(p1, desktopHeight, wire::kSpanY)};
+  return {static_cast<std::uint16_t>(wire::OverviewToAxis(p0, desktopWidth, wire::kSpanX)),
+          static_cast<std::uint16_t>(wire::OverviewToAxis(p1, desktopHeight, wire::kSpanY))};
 }
 
 StreamServer::StreamServer(int port, ServerServices services)

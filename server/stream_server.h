@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "app/status_log.h"
+#include "server/status_log.h"
 #include "imaging/capture.h"
 #include "input/inject.h"
-#include "server/protocol.h"
-#include "server/socket_layer.h"
+#include "wire/protocol.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 

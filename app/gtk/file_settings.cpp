@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "app/settings_store.h"
-#include "server/latin1.h"
+#include "linux/posix_file.h"
+#include "wire/latin1.h"
 
 namespace ravelo {
 namespace {
@@ -22,25 +23,6 @@ constexpr char kPassLine[] = "Pass=";
 constexpr char kStartupLine[] = "StartupRun=";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
-
-// Holds a descriptor and closes it once.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool Close() {
-    if (fd_ < 0) return true;
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_;
-};
 
 // Every missing directory on the way to `dir`, each made private to the user.
 bool MakeDirectories(const std::string& dir) {
@@ -51,21 +33,10 @@ bool MakeDirectories(const std::string& dir) {
   return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
-bool WriteAll(int fd, const std::string& contents) {
-  std::size_t done = 0;
-  while (done < contents.size()) {
-    ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // The file's text, only from a regular file: a pipe or device put there must not stall the
 // start-up. A password that someone else could have written is no password of the user's.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   struct stat st;
   if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
@@ -160,18 +131,18 @@ bool WriteFileAtomically(const std::string& name, const std::string& contents) {
   std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
   if (!MakeDirectories(dir)) return false;
   std::string temp = dir + "/.settings.XXXXXX";
-  Fd fd(::mkostemp(&temp[0], O_CLOEXEC));
+  UniqueFd fd(::mkostemp(&temp[0], O_CLOEXEC));
   if (fd.get() < 0) return false;
   // Written, flushed and closed before the name points at it: a crash or a full disk
   // leaves the old file, never part of the new one.
-  bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), contents) && ::fsync(fd.get()) == 0;
+  bool ok = ::fchmod(fd.get(), 0600) == 0 && WriteAll(fd.get(), contents.data(), contents.size()) && ::fsync(fd.get()) == 0;
   ok = fd.Close() && ok;
   ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
     ::unlink(temp.c_str());
     return false;
   }
-  Fd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dirFd.get() >= 0) ::fsync(dirFd.get());  // the rename itself survives a crash too
   return true;
 }

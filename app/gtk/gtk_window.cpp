@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "app/gtk/window_texts.h"
-#include "server/latin1.h"
-#include "server/protocol.h"
+#include "wire/latin1.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {

@@ -22,7 +22,7 @@
 #include "app/tray_icon.h"
 #include "imaging/x11/x11_capture.h"
 #include "input/x11/x11_input_sink.h"
-#include "server/posix/bsd_socket_layer.h"
+#include "wire/posix/bsd_socket_layer.h"
 
 namespace {
 

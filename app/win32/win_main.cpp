@@ -16,7 +16,7 @@
 #include "imaging/capture.h"
 #include "input/win32/win32_input_sink.h"
 #include "resources/resource.h"
-#include "server/win32/winsock_layer.h"
+#include "wire/win32/winsock_layer.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <thread>
 
-#include "server/posix/bsd_socket_layer.h"
+#include "wire/posix/bsd_socket_layer.h"
 
 namespace ravelo {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "server/win32/winsock_layer.h"
+#include "wire/win32/winsock_layer.h"
 
 namespace ravelo {
 namespace {

@@ -2,30 +2,30 @@
 
 namespace ravelo {
 
-SoftDesktop::SoftDesktop(SoftGdi& gdi) : m_gdi(gdi) {}
+SoftDesktop::SoftDesktop(SoftGdi& gdi) : gdi_(gdi) {}
 
 SoftDesktop::~SoftDesktop() {
-  if (m_screen != nullptr) m_gdi.DeleteContext(m_screen);
-  if (m_cursor != nullptr) m_gdi.FreeIcon(m_cursor);
+  if (screen_ != nullptr) gdi_.DeleteContext(screen_);
+  if (cursor_ != nullptr) gdi_.FreeIcon(cursor_);
 }
 
 bool SoftDesktop::ShowPicture(int32_t width, int32_t height, const std::vector<uint32_t>& rgb) {
-  DcHandle screen = m_gdi.CreateScreenContext(width, height, rgb);
+  DcHandle screen = gdi_.CreateScreenContext(width, height, rgb);
   if (screen == nullptr) return false;
-  if (m_screen != nullptr) m_gdi.DeleteContext(m_screen);
-  m_screen = screen;
-  m_rect = DesktopRect{0, 0, width, height};
+  if (screen_ != nullptr) gdi_.DeleteContext(screen_);
+  screen_ = screen;
+  rect_ = DesktopRect{0, 0, width, height};
   return true;
 }
 
 bool SoftDesktop::SetCursor(const IconPixels& picture, int32_t x, int32_t y, uint32_t flags) {
-  IconHandle cursor = m_gdi.CreateIconFromPixels(picture);
+  IconHandle cursor = gdi_.CreateIconFromPixels(picture);
   if (cursor == nullptr) return false;
-  if (m_cursor != nullptr) m_gdi.FreeIcon(m_cursor);
-  m_cursor = cursor;
-  m_pointerX = x;
-  m_pointerY = y;
-  m_cursorFlags = flags;
+  if (cursor_ != nullptr) gdi_.FreeIcon(cursor_);
+  cursor_ = cursor;
+  pointer_x_ = x;
+  pointer_y_ = y;
+  cursor_flags_ = flags;
   return true;
 }
 
@@ -33,30 +33,30 @@ WindowHandle SoftDesktop::DesktopWindow() { return failWindow ? nullptr : Window
 
 bool SoftDesktop::WindowRect(WindowHandle window, DesktopRect* out) {
   if (failRect || window != Window() || out == nullptr) return false;
-  *out = m_rect;
+  *out = rect_;
   return true;
 }
 
 DcHandle SoftDesktop::AcquireScreenContext(WindowHandle window) {
-  if (failContext || window != Window() || m_screen == nullptr) return nullptr;
-  ++m_handedOut;
-  return m_screen;
+  if (failContext || window != Window() || screen_ == nullptr) return nullptr;
+  ++handed_out_;
+  return screen_;
 }
 
 void SoftDesktop::ReleaseScreenContext(WindowHandle window, DcHandle dc) {
-  if (window != Window() || dc != m_screen || m_givenBack >= m_handedOut) {
-    ++m_foreign;
+  if (window != Window() || dc != screen_ || given_back_ >= handed_out_) {
+    ++foreign_;
     return;
   }
-  ++m_givenBack;
+  ++given_back_;
 }
 
 bool SoftDesktop::ReadCursor(CursorRecord* out) {
   if (failCursor || out == nullptr) return false;
-  out->flags = m_cursor != nullptr ? m_cursorFlags : 0;
-  out->cursor = m_cursor;
-  out->x = m_pointerX;
-  out->y = m_pointerY;
+  out->flags = cursor_ != nullptr ? cursor_flags_ : 0;
+  out->cursor = cursor_;
+  out->x = pointer_x_;
+  out->y = pointer_y_;
   return true;
 }
 

@@ -22,12 +22,12 @@ class SoftDesktop : public DesktopSource {
   // Shows `rgb` (0x00RRGGBB, rows from the top) and makes the rectangle (0, 0, w, h).
   bool ShowPicture(int32_t width, int32_t height, const std::vector<uint32_t>& rgb);
   // A rectangle that need not match the picture.
-  void SetRect(const DesktopRect& rect) { m_rect = rect; }
+  void SetRect(const DesktopRect& rect) { rect_ = rect; }
   // A cursor with the picture's hot spot, the pointer at (x, y).
   bool SetCursor(const IconPixels& picture, int32_t x, int32_t y, uint32_t flags = kCursorShowing);
-  void SetCursorState(uint32_t flags) { m_cursorFlags = flags; }
-  IconHandle Cursor() const { return m_cursor; }
-  DcHandle Screen() const { return m_screen; }
+  void SetCursorState(uint32_t flags) { cursor_flags_ = flags; }
+  IconHandle Cursor() const { return cursor_; }
+  DcHandle Screen() const { return screen_; }
 
   // Scripted refusals.
   bool failWindow = false;
@@ -35,10 +35,10 @@ class SoftDesktop : public DesktopSource {
   bool failContext = false;
   bool failCursor = false;
 
-  size_t ContextsHandedOut() const { return m_handedOut; }
-  size_t ContextsGivenBack() const { return m_givenBack; }
+  size_t ContextsHandedOut() const { return handed_out_; }
+  size_t ContextsGivenBack() const { return given_back_; }
   // Releases of a context this desktop did not hand out, or with another window.
-  size_t ForeignReleases() const { return m_foreign; }
+  size_t ForeignReleases() const { return foreign_; }
 
   WindowHandle DesktopWindow() override;
   bool WindowRect(WindowHandle window, DesktopRect* out) override;
@@ -49,16 +49,16 @@ class SoftDesktop : public DesktopSource {
  private:
   WindowHandle Window() { return reinterpret_cast<WindowHandle>(this); }
 
-  SoftGdi& m_gdi;
-  DcHandle m_screen = nullptr;  // one context serves every hand-out, as the screen is one
-  DesktopRect m_rect;
-  IconHandle m_cursor = nullptr;
-  uint32_t m_cursorFlags = 0;
-  int32_t m_pointerX = 0;
-  int32_t m_pointerY = 0;
-  size_t m_handedOut = 0;
-  size_t m_givenBack = 0;
-  size_t m_foreign = 0;
+  SoftGdi& gdi_;
+  DcHandle screen_ = nullptr;  // one context serves every hand-out, as the screen is one
+  DesktopRect rect_;
+  IconHandle cursor_ = nullptr;
+  uint32_t cursor_flags_ = 0;
+  int32_t pointer_x_ = 0;
+  int32_t pointer_y_ = 0;
+  size_t handed_out_ = 0;
+  size_t given_back_ = 0;
+  size_t foreign_ = 0;
 };
 
 }  // namespace ravelo

@@ -122,15 +122,15 @@ void CopyRows(const SurfaceView& dst, int64_t dx, int64_t dy, const SurfaceView&
 
 }  // namespace
 
-SoftGdi::SoftGdi() : m_stock(MakeBitmap(1, 1, 24, false)) {
-  m_stock->stock = true;
-  m_stock->section = false;
+SoftGdi::SoftGdi() : stock_(MakeBitmap(1, 1, 24, false)) {
+  stock_->stock = true;
+  stock_->section = false;
 }
 
 SoftGdi::~SoftGdi() {
-  for (const void* p : m_contexts) delete static_cast<const Context*>(p);
-  for (const void* p : m_bitmaps) delete static_cast<const Bitmap*>(p);
-  for (const void* p : m_icons) delete static_cast<const Icon*>(p);
+  for (const void* p : contexts_) delete static_cast<const Context*>(p);
+  for (const void* p : bitmaps_) delete static_cast<const Bitmap*>(p);
+  for (const void* p : icons_) delete static_cast<const Icon*>(p);
 }
 
 SoftGdi& SoftGdi::Default() {
@@ -140,23 +140,23 @@ SoftGdi& SoftGdi::Default() {
 
 SoftGdi::Bitmap* SoftGdi::FindBitmap(BitmapHandle handle) const {
   const void* p = handle;
-  if (p == m_stock.get()) return m_stock.get();
-  return m_bitmaps.count(p) != 0 ? static_cast<Bitmap*>(const_cast<void*>(p)) : nullptr;
+  if (p == stock_.get()) return stock_.get();
+  return bitmaps_.count(p) != 0 ? static_cast<Bitmap*>(const_cast<void*>(p)) : nullptr;
 }
 
 SoftGdi::Context* SoftGdi::FindContext(DcHandle handle) const {
   const void* p = handle;
-  return m_contexts.count(p) != 0 ? static_cast<Context*>(const_cast<void*>(p)) : nullptr;
+  return contexts_.count(p) != 0 ? static_cast<Context*>(const_cast<void*>(p)) : nullptr;
 }
 
 SoftGdi::Icon* SoftGdi::FindIcon(IconHandle handle) const {
   const void* p = handle;
-  return m_icons.count(p) != 0 ? static_cast<Icon*>(const_cast<void*>(p)) : nullptr;
+  return icons_.count(p) != 0 ? static_cast<Icon*>(const_cast<void*>(p)) : nullptr;
 }
 
 BitmapHandle SoftGdi::AddBitmap(std::unique_ptr<Bitmap> bitmap) {
   Bitmap* raw = bitmap.get();
-  m_bitmaps.insert(raw);
+  bitmaps_.insert(raw);
   bitmap.release();
   return reinterpret_cast<BitmapHandle>(raw);
 }
@@ -176,13 +176,13 @@ BitmapHandle SoftGdi::CreateSection(const BitmapInfoBlock& info, void** bits) {
   auto bitmap = MakeBitmap(h.width, topDown ? -h.height : h.height, h.bitCount, topDown);
   if (!bitmap) return nullptr;
   bitmap->section = true;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   if (bits != nullptr) *bits = bitmap->storage.get();
   return AddBitmap(std::move(bitmap));
 }
 
 bool SoftGdi::DescribeBitmap(BitmapHandle handle, BitmapDescription* out) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Bitmap* b = FindBitmap(handle);
   if (b == nullptr || out == nullptr) return false;
   *out = BitmapDescription{};
@@ -198,21 +198,21 @@ bool SoftGdi::DescribeBitmap(BitmapHandle handle, BitmapDescription* out) {
 }
 
 bool SoftGdi::FreeBitmap(BitmapHandle handle) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Bitmap* b = FindBitmap(handle);
   // A bitmap still selected into a context cannot go, as on the platform.
   if (b == nullptr || b->stock || b->selectedIn != nullptr) return false;
-  m_bitmaps.erase(b);
+  bitmaps_.erase(b);
   delete b;
   return true;
 }
 
 DcHandle SoftGdi::CreateMemoryContext() {
   auto dc = std::make_unique<Context>();
-  dc->bitmap = m_stock.get();
-  std::lock_guard<std::mutex> hold(m_lock);
+  dc->bitmap = stock_.get();
+  std::lock_guard<std::mutex> hold(lock_);
   Context* raw = dc.release();
-  m_contexts.insert(raw);
+  contexts_.insert(raw);
   return reinterpret_cast<DcHandle>(raw);
 }
 
@@ -232,24 +232,24 @@ DcHandle SoftGdi::CreateScreenContext(int32_t width, int32_t height,
   dc->screen = std::move(picture);
   dc->bitmap = dc->screen.get();
   dc->bitmap->selectedIn = dc.get();
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Context* raw = dc.release();
-  m_contexts.insert(raw);
+  contexts_.insert(raw);
   return reinterpret_cast<DcHandle>(raw);
 }
 
 bool SoftGdi::DeleteContext(DcHandle handle) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Context* dc = FindContext(handle);
   if (dc == nullptr) return false;
   if (dc->bitmap != nullptr && !dc->bitmap->stock) dc->bitmap->selectedIn = nullptr;
-  m_contexts.erase(dc);
+  contexts_.erase(dc);
   delete dc;
   return true;
 }
 
 BitmapHandle SoftGdi::SelectInto(DcHandle handle, BitmapHandle bitmap) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Context* dc = FindContext(handle);
   Bitmap* b = FindBitmap(bitmap);
   if (dc == nullptr || b == nullptr) return nullptr;
@@ -266,7 +266,7 @@ bool SoftGdi::Blit(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int3
   if (width < 0 || height < 0) return false;
   if (rop == kRopBlackness) return FillBlack(dstHandle, x, y, width, height);
   if (!RopIsCopy(rop)) return false;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   SurfaceView dst, src;
   if (!ViewOf(FindContext(dstHandle), &dst) || !ViewOf(FindContext(srcHandle), &src)) return false;
   // Only the part that lies inside both pictures is copied; the rest of the destination
@@ -280,7 +280,7 @@ bool SoftGdi::Blit(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int3
 }
 
 bool SoftGdi::FillBlack(DcHandle dstHandle, int32_t x, int32_t y, int32_t width, int32_t height) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   SurfaceView dst;
   if (!ViewOf(FindContext(dstHandle), &dst)) return false;
   const int64_t x0 = std::max<int64_t>(0, x);
@@ -298,7 +298,7 @@ bool SoftGdi::StretchBlit(DcHandle dstHandle, int32_t x, int32_t y, int32_t widt
                           DcHandle srcHandle, int32_t srcX, int32_t srcY, int32_t srcWidth,
                           int32_t srcHeight, uint32_t rop) {
   if (!RopIsCopy(rop) || width <= 0 || height <= 0 || srcWidth <= 0 || srcHeight <= 0) return false;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Context* dc = FindContext(dstHandle);
   SurfaceView dst, src;
   if (!ViewOf(dc, &dst) || !ViewOf(FindContext(srcHandle), &src)) return false;
@@ -327,7 +327,7 @@ bool SoftGdi::StretchBlit(DcHandle dstHandle, int32_t x, int32_t y, int32_t widt
 
 int SoftGdi::SetStretchMode(DcHandle handle, int mode) {
   if (mode < 1 || mode > 4) return 0;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Context* dc = FindContext(handle);
   if (dc == nullptr) return 0;
   const int previous = dc->stretchMode;
@@ -352,23 +352,23 @@ IconHandle SoftGdi::CreateIconFromPixels(const IconPixels& pixels) {
     icon->andMask[i] = pixels.andMask[i] != 0 ? 0xFF : 0x00;
     if (!pixels.xorColor.empty()) PutRgb(&icon->xorBgr[i * 3], pixels.xorColor[i]);
   }
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Icon* raw = icon.release();
-  m_icons.insert(raw);
+  icons_.insert(raw);
   return reinterpret_cast<IconHandle>(raw);
 }
 
 IconHandle SoftGdi::CopyIconHandle(IconHandle handle) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Icon* icon = FindIcon(handle);
   if (icon == nullptr) return nullptr;
   Icon* copy = new Icon(*icon);
-  m_icons.insert(copy);
+  icons_.insert(copy);
   return reinterpret_cast<IconHandle>(copy);
 }
 
 bool SoftGdi::DescribeIcon(IconHandle handle, IconDescription* out) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Icon* icon = FindIcon(handle);
   if (icon == nullptr || out == nullptr) return false;
   auto mask = MakeBitmap(icon->width, icon->height, 24, true);
@@ -390,7 +390,7 @@ bool SoftGdi::DescribeIcon(IconHandle handle, IconDescription* out) {
 }
 
 bool SoftGdi::DrawIconAt(DcHandle handle, int32_t x, int32_t y, IconHandle iconHandle) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Icon* icon = FindIcon(iconHandle);
   SurfaceView dst;
   if (icon == nullptr || !ViewOf(FindContext(handle), &dst)) return false;
@@ -414,16 +414,16 @@ bool SoftGdi::DrawIconAt(DcHandle handle, int32_t x, int32_t y, IconHandle iconH
 }
 
 bool SoftGdi::FreeIcon(IconHandle handle) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Icon* icon = FindIcon(handle);
   if (icon == nullptr) return false;
-  m_icons.erase(icon);
+  icons_.erase(icon);
   delete icon;
   return true;
 }
 
 bool SoftGdi::Surface(BitmapHandle handle, SurfaceView* out) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   Bitmap* b = FindBitmap(handle);
   if (b == nullptr || out == nullptr) return false;
   *out = b->View();
@@ -431,23 +431,23 @@ bool SoftGdi::Surface(BitmapHandle handle, SurfaceView* out) {
 }
 
 bool SoftGdi::ContextSurface(DcHandle handle, SurfaceView* out) {
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   return out != nullptr && ViewOf(FindContext(handle), out);
 }
 
 size_t SoftGdi::LiveBitmaps() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_bitmaps.size();
+  std::lock_guard<std::mutex> hold(lock_);
+  return bitmaps_.size();
 }
 
 size_t SoftGdi::LiveContexts() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_contexts.size();
+  std::lock_guard<std::mutex> hold(lock_);
+  return contexts_.size();
 }
 
 size_t SoftGdi::LiveIcons() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_icons.size();
+  std::lock_guard<std::mutex> hold(lock_);
+  return icons_.size();
 }
 
 GdiApi& DefaultGdi() { return SoftGdi::Default(); }

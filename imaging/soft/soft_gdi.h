@@ -75,11 +75,11 @@ class SoftGdi : public GdiApi {
   BitmapHandle AddBitmap(std::unique_ptr<Bitmap> bitmap);
   bool ViewOf(Context* dc, SurfaceView* out) const;
 
-  mutable std::mutex m_lock;
-  std::unordered_set<const void*> m_bitmaps;
-  std::unordered_set<const void*> m_contexts;
-  std::unordered_set<const void*> m_icons;
-  std::unique_ptr<Bitmap> m_stock;  // what a new context holds: one black pixel
+  mutable std::mutex lock_;
+  std::unordered_set<const void*> bitmaps_;
+  std::unordered_set<const void*> contexts_;
+  std::unordered_set<const void*> icons_;
+  std::unique_ptr<Bitmap> stock_;  // what a new context holds: one black pixel
 };
 
 // Area-averaging stretch of `src` (whole view) onto the rectangle (x, y, width, height) of

@@ -124,21 +124,21 @@ const Char* ExtensionOf(const Char* path) {
 
 }  // namespace
 
-SoftJpegEncoder::SoftJpegEncoder() : m_handle(tjInitCompress()) {}
+SoftJpegEncoder::SoftJpegEncoder() : handle_(tjInitCompress()) {}
 
 SoftJpegEncoder::~SoftJpegEncoder() {
-  if (m_handle != nullptr) tjDestroy(m_handle);
+  if (handle_ != nullptr) tjDestroy(handle_);
 }
 
 bool SoftJpegEncoder::Encode(const SoftPicture& picture, std::vector<uint8_t>* out) {
-  if (m_handle == nullptr || picture.width <= 0 || picture.height <= 0) return false;
+  if (handle_ == nullptr || picture.width <= 0 || picture.height <= 0) return false;
   const unsigned long bound = tjBufSize(picture.width, picture.height, TJSAMP_420);
   if (bound == static_cast<unsigned long>(-1)) return false;
   out->resize(bound);
   unsigned char* buffer = out->data();
   unsigned long size = bound;
   const int format = picture.bytesPerPixel == 4 ? TJPF_BGRX : TJPF_BGR;
-  if (tjCompress2(m_handle, picture.pixels.data(), picture.width, 0, picture.height, format,
+  if (tjCompress2(handle_, picture.pixels.data(), picture.width, 0, picture.height, format,
                   &buffer, &size, TJSAMP_420, kSoftJpegQuality, TJFLAG_NOREALLOC) != 0)
     return false;
   out->resize(size);
@@ -172,10 +172,10 @@ bool EncodeBmp(const SoftPicture& picture, std::vector<uint8_t>* out) {
   return true;
 }
 
-SoftGdiplus::SoftGdiplus(SoftGdi& gdi) : m_gdi(gdi) {}
+SoftGdiplus::SoftGdiplus(SoftGdi& gdi) : gdi_(gdi) {}
 
 SoftGdiplus::~SoftGdiplus() {
-  for (SoftPicture* p : m_images) delete p;
+  for (SoftPicture* p : images_) delete p;
 }
 
 SoftGdiplus& SoftGdiplus::Default() {
@@ -185,15 +185,15 @@ SoftGdiplus& SoftGdiplus::Default() {
 
 GpStatus SoftGdiplus::Startup(GdiplusToken* token) {
   if (token == nullptr) return kGpInvalidParameter;
-  *token = m_nextToken.fetch_add(1);
-  m_starts.fetch_add(1);
+  *token = next_token_.fetch_add(1);
+  starts_.fetch_add(1);
   return kGpOk;
 }
 
 void SoftGdiplus::Shutdown(GdiplusToken token) {
   if (token == 0) return;
-  int starts = m_starts.load();
-  while (starts > 0 && !m_starts.compare_exchange_weak(starts, starts - 1)) {
+  int starts = starts_.load();
+  while (starts > 0 && !starts_.compare_exchange_weak(starts, starts - 1)) {
   }
 }
 
@@ -242,7 +242,7 @@ GpStatus SoftGdiplus::CreateBitmapFromSection(BitmapHandle bitmap, NativeImage* 
   if (out == nullptr) return kGpInvalidParameter;
   *out = nullptr;
   SurfaceView v;
-  if (!m_gdi.Surface(bitmap, &v)) return kGpInvalidParameter;
+  if (!gdi_.Surface(bitmap, &v)) return kGpInvalidParameter;
   auto picture = std::make_unique<SoftPicture>();
   picture->width = v.width;
   picture->height = v.height;
@@ -259,8 +259,8 @@ GpStatus SoftGdiplus::CreateBitmapFromSection(BitmapHandle bitmap, NativeImage* 
       for (int32_t x = 0; x < v.width; ++x, s += sb, d += 3) std::memcpy(d, s, 3);
     }
   }
-  std::lock_guard<std::mutex> hold(m_lock);
-  m_images.push_back(picture.get());
+  std::lock_guard<std::mutex> hold(lock_);
+  images_.push_back(picture.get());
   *out = reinterpret_cast<NativeImage>(picture.release());
   return kGpOk;
 }
@@ -284,8 +284,8 @@ GpStatus SoftGdiplus::CreateBitmapFromScan0(int32_t width, int32_t height, int32
   for (int32_t y = 0; y < height; ++y)
     std::memcpy(&picture->pixels[static_cast<size_t>(packed) * y], scan0 + static_cast<ptrdiff_t>(stride) * y,
                 static_cast<size_t>(packed));
-  std::lock_guard<std::mutex> hold(m_lock);
-  m_images.push_back(picture.get());
+  std::lock_guard<std::mutex> hold(lock_);
+  images_.push_back(picture.get());
   *out = reinterpret_cast<NativeImage>(picture.release());
   return kGpOk;
 }
@@ -293,12 +293,12 @@ GpStatus SoftGdiplus::CreateBitmapFromScan0(int32_t width, int32_t height, int32
 GpStatus SoftGdiplus::CloneImage(NativeImage image, NativeImage* out) {
   if (!Started()) return kGpNotInitialized;
   if (out == nullptr) return kGpInvalidParameter;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   *out = nullptr;
-  if (std::find(m_images.begin(), m_images.end(), AsPicture(image)) == m_images.end())
+  if (std::find(images_.begin(), images_.end(), AsPicture(image)) == images_.end())
     return kGpInvalidParameter;
   auto* copy = new SoftPicture(*AsPicture(image));
-  m_images.push_back(copy);
+  images_.push_back(copy);
   *out = reinterpret_cast<NativeImage>(copy);
   return kGpOk;
 }
@@ -306,20 +306,20 @@ GpStatus SoftGdiplus::CloneImage(NativeImage image, NativeImage* out) {
 GpStatus SoftGdiplus::SaveImageToFile(NativeImage image, const char16_t* path, const Guid& encoder) {
   if (!Started()) return kGpNotInitialized;
   if (path == nullptr || *path == 0) return kGpInvalidParameter;
-  std::lock_guard<std::mutex> hold(m_lock);
+  std::lock_guard<std::mutex> hold(lock_);
   SoftPicture* picture = AsPicture(image);
-  if (std::find(m_images.begin(), m_images.end(), picture) == m_images.end())
+  if (std::find(images_.begin(), images_.end(), picture) == images_.end())
     return kGpInvalidParameter;
   bool encoded = false;
-  if (encoder == kJpegEncoder) encoded = m_jpeg.Encode(*picture, &m_file);
-  else if (encoder == kBmpEncoder) encoded = EncodeBmp(*picture, &m_file);
+  if (encoder == kJpegEncoder) encoded = jpeg_.Encode(*picture, &file_);
+  else if (encoder == kBmpEncoder) encoded = EncodeBmp(*picture, &file_);
   else return kGpFileNotFound;  // what the platform answers for an unknown encoder
   if (!encoded) return kGpGenericError;
 
   const std::string name = PathToUtf8(path);
   std::FILE* file = std::fopen(name.c_str(), "wb");
   if (file == nullptr) return kGpWin32Error;
-  const bool written = std::fwrite(m_file.data(), 1, m_file.size(), file) == m_file.size();
+  const bool written = std::fwrite(file_.data(), 1, file_.size(), file) == file_.size();
   const bool closed = std::fclose(file) == 0;
   if (!written || !closed) {
     // A cut-off picture must not pass for a good one.
@@ -330,17 +330,17 @@ GpStatus SoftGdiplus::SaveImageToFile(NativeImage image, const char16_t* path, c
 }
 
 GpStatus SoftGdiplus::DisposeImage(NativeImage image) {
-  std::lock_guard<std::mutex> hold(m_lock);
-  auto it = std::find(m_images.begin(), m_images.end(), AsPicture(image));
-  if (it == m_images.end()) return kGpInvalidParameter;
+  std::lock_guard<std::mutex> hold(lock_);
+  auto it = std::find(images_.begin(), images_.end(), AsPicture(image));
+  if (it == images_.end()) return kGpInvalidParameter;
   delete *it;
-  m_images.erase(it);
+  images_.erase(it);
   return kGpOk;
 }
 
 size_t SoftGdiplus::LiveImages() const {
-  std::lock_guard<std::mutex> hold(m_lock);
-  return m_images.size();
+  std::lock_guard<std::mutex> hold(lock_);
+  return images_.size();
 }
 
 const char* SoftGdiplus::FindExtension(const char* path) { return ExtensionOf(path); }

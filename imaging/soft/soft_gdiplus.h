@@ -33,7 +33,7 @@ class SoftJpegEncoder {
   bool Encode(const SoftPicture& picture, std::vector<uint8_t>* out);
 
  private:
-  void* m_handle;
+  void* handle_;
 };
 
 bool EncodeBmp(const SoftPicture& picture, std::vector<uint8_t>* out);
@@ -62,19 +62,19 @@ class SoftGdiplus : public GdiplusApi {
   int32_t NarrowToWide(const char* text, int32_t bytes, char16_t* out, int32_t outChars) override;
   uint32_t LastError() override;
 
-  bool IsStarted() const { return m_starts.load() > 0; }
+  bool IsStarted() const { return starts_.load() > 0; }
   size_t LiveImages() const;
 
  private:
-  bool Started() const { return m_starts.load() > 0; }
+  bool Started() const { return starts_.load() > 0; }
 
-  SoftGdi& m_gdi;
-  std::atomic<int> m_starts{0};
-  std::atomic<uintptr_t> m_nextToken{0x1000};
-  mutable std::mutex m_lock;
-  std::vector<SoftPicture*> m_images;
-  SoftJpegEncoder m_jpeg;
-  std::vector<uint8_t> m_file;
+  SoftGdi& gdi_;
+  std::atomic<int> starts_{0};
+  std::atomic<uintptr_t> next_token_{0x1000};
+  mutable std::mutex lock_;
+  std::vector<SoftPicture*> images_;
+  SoftJpegEncoder jpeg_;
+  std::vector<uint8_t> file_;
 };
 
 }  // namespace ravelo

@@ -19,16 +19,16 @@ namespace {
 // Owns a GDI object made for a moment, such as the bitmaps an icon is built from.
 class GdiObjectOwner {
  public:
-  explicit GdiObjectOwner(HGDIOBJ object) : m_object(object) {}
+  explicit GdiObjectOwner(HGDIOBJ object) : object_(object) {}
   ~GdiObjectOwner() {
-    if (m_object != nullptr) DeleteObject(m_object);
+    if (object_ != nullptr) DeleteObject(object_);
   }
   GdiObjectOwner(const GdiObjectOwner&) = delete;
   GdiObjectOwner& operator=(const GdiObjectOwner&) = delete;
-  HGDIOBJ Get() const { return m_object; }
+  HGDIOBJ Get() const { return object_; }
 
  private:
-  HGDIOBJ m_object;
+  HGDIOBJ object_;
 };
 
 class Win32Gdi : public GdiApi {

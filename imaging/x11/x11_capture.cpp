@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "imaging/x11/x11_frame.h"
-#include "imaging/x11/xcb_connection.h"
+#include "linux/x11/xcb_connection.h"
 
 namespace ravelo {
 namespace {
@@ -34,7 +34,7 @@ bool HasExtension(xcb_connection_t* c, xcb_extension_t* ext) {
 // A shared-memory segment the server writes the grab into, attached on both sides.
 class SharedFrame {
  public:
-  explicit SharedFrame(xcb_connection_t* c) : m_connection(c) {}
+  explicit SharedFrame(xcb_connection_t* c) : connection_(c) {}
   ~SharedFrame() { Release(); }
   SharedFrame(const SharedFrame&) = delete;
   SharedFrame& operator=(const SharedFrame&) = delete;
@@ -48,9 +48,9 @@ class SharedFrame {
       shmctl(id, IPC_RMID, nullptr);
       return false;
     }
-    const xcb_shm_seg_t seg = xcb_generate_id(m_connection);
+    const xcb_shm_seg_t seg = xcb_generate_id(connection_);
     xcb_generic_error_t* error =
-        xcb_request_check(m_connection, xcb_shm_attach_checked(m_connection, seg, static_cast<uint32_t>(id), 0));
+        xcb_request_check(connection_, xcb_shm_attach_checked(connection_, seg, static_cast<uint32_t>(id), 0));
     // Once both sides hold it, the segment goes with the last detach, also after a crash.
     shmctl(id, IPC_RMID, nullptr);
     if (error != nullptr) {
@@ -58,30 +58,30 @@ class SharedFrame {
       shmdt(at);
       return false;
     }
-    m_memory = static_cast<uint8_t*>(at);
-    m_segment = seg;
-    m_bytes = bytes;
+    memory_ = static_cast<uint8_t*>(at);
+    segment_ = seg;
+    bytes_ = bytes;
     return true;
   }
 
   void Release() {
-    if (m_memory == nullptr) return;
-    xcb_shm_detach(m_connection, m_segment);
-    xcb_flush(m_connection);
-    shmdt(m_memory);
-    m_memory = nullptr;
-    m_bytes = 0;
+    if (memory_ == nullptr) return;
+    xcb_shm_detach(connection_, segment_);
+    xcb_flush(connection_);
+    shmdt(memory_);
+    memory_ = nullptr;
+    bytes_ = 0;
   }
 
-  uint8_t* Memory() const { return m_memory; }
-  size_t Bytes() const { return m_bytes; }
-  xcb_shm_seg_t Segment() const { return m_segment; }
+  uint8_t* Memory() const { return memory_; }
+  size_t Bytes() const { return bytes_; }
+  xcb_shm_seg_t Segment() const { return segment_; }
 
  private:
-  xcb_connection_t* m_connection;
-  uint8_t* m_memory = nullptr;
-  size_t m_bytes = 0;
-  xcb_shm_seg_t m_segment = 0;
+  xcb_connection_t* connection_;
+  uint8_t* memory_ = nullptr;
+  size_t bytes_ = 0;
+  xcb_shm_seg_t segment_ = 0;
 };
 
 // One grab request in flight: through the shared segment, or a plain reply to copy from.
@@ -94,17 +94,17 @@ struct PendingGrab {
 class X11DesktopCapture : public DesktopCapture {
  public:
   X11DesktopCapture(xcb_connection_t* c, xcb_window_t root, bool shm, bool xfixes)
-      : m_connection(c), m_root(root), m_useShm(shm), m_xfixes(xfixes), m_shared(c) {}
+      : connection_(c), root_(root), use_shm_(shm), xfixes_(xfixes), shared_(c) {}
   ~X11DesktopCapture() override {
-    m_shared.Release();
-    xcb_disconnect(m_connection);
+    shared_.Release();
+    xcb_disconnect(connection_);
   }
   X11DesktopCapture(const X11DesktopCapture&) = delete;
   X11DesktopCapture& operator=(const X11DesktopCapture&) = delete;
 
   bool DesktopSize(uint16_t& width, uint16_t& height) override {
     Reply<xcb_get_geometry_reply_t> g(
-        xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), nullptr));
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, root_), nullptr));
     if (!g || g->width == 0 || g->height == 0) return false;
     width = g->width;
     height = g->height;
@@ -128,14 +128,14 @@ class X11DesktopCapture : public DesktopCapture {
   enum class Outcome { kDone, kFailed, kResized };
 
   Outcome Attempt(bool full, uint16_t x, uint16_t y) {
-    if (xcb_connection_has_error(m_connection)) return Outcome::kFailed;
-    const xcb_get_geometry_cookie_t geometry = xcb_get_geometry(m_connection, m_root);
+    if (xcb_connection_has_error(connection_)) return Outcome::kFailed;
+    const xcb_get_geometry_cookie_t geometry = xcb_get_geometry(connection_, root_);
     xcb_xfixes_get_cursor_image_cookie_t cursorCookie{};
-    if (m_xfixes) cursorCookie = xcb_xfixes_get_cursor_image(m_connection);
+    if (xfixes_) cursorCookie = xcb_xfixes_get_cursor_image(connection_);
     bool sizeKnown = false;
-    if (m_width == 0) {
+    if (width_ == 0) {
       // First capture: the frame is made to the screen's size before anything is asked.
-      Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(m_connection, geometry, nullptr));
+      Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(connection_, geometry, nullptr));
       if (!g || !Resize(g->width, g->height)) {
         DropCursor(cursorCookie);
         return Outcome::kFailed;
@@ -146,14 +146,14 @@ class X11DesktopCapture : public DesktopCapture {
     // Asked for on the size last seen; the geometry's answer comes first and tells
     // whether that still holds.
     std::optional<PendingGrab> grab;
-    const Rect region = x11::RegionOnDesktop(x, y, m_width, m_height);
-    if (full) grab = Ask(Rect{0, 0, m_width, m_height});
+    const Rect region = x11::RegionOnDesktop(x, y, width_, height_);
+    if (full) grab = Ask(Rect{0, 0, width_, height_});
     else if (!region.Empty()) grab = Ask(region);
-    xcb_flush(m_connection);
+    xcb_flush(connection_);
 
     if (!sizeKnown) {
-      Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(m_connection, geometry, nullptr));
-      if (!g || g->width != m_width || g->height != m_height) {
+      Reply<xcb_get_geometry_reply_t> g(xcb_get_geometry_reply(connection_, geometry, nullptr));
+      if (!g || g->width != width_ || g->height != height_) {
         DropCursor(cursorCookie);
         if (grab) Drop(*grab);
         if (!g || !Resize(g->width, g->height)) return Outcome::kFailed;
@@ -161,36 +161,36 @@ class X11DesktopCapture : public DesktopCapture {
       }
     }
     const CursorPicture cursor = ReadCursor(cursorCookie);
-    uint8_t* rows = m_useShm ? m_shared.Memory() : m_plain.data();
+    uint8_t* rows = use_shm_ ? shared_.Memory() : plain_.data();
 
     if (full) {
       if (!Receive(*grab, rows)) return Outcome::kFailed;
-      const SurfaceView screen{rows, static_cast<ptrdiff_t>(m_width) * 4, m_width, m_height, 32};
-      if (!x11::ComposeFullView(m_view, screen, cursor)) return Outcome::kFailed;
-      return m_view.Save(kFullViewFile) ? Outcome::kDone : Outcome::kFailed;
+      const SurfaceView screen{rows, static_cast<ptrdiff_t>(width_) * 4, width_, height_, 32};
+      if (!x11::ComposeFullView(view_, screen, cursor)) return Outcome::kFailed;
+      return view_.Save(kFullViewFile) ? Outcome::kDone : Outcome::kFailed;
     }
     if (grab && !Receive(*grab, rows)) return Outcome::kFailed;
-    x11::ComposeRegionView(m_view, x, y, m_width, m_height, rows, cursor);
-    return m_view.Save(kRegionViewFile) ? Outcome::kDone : Outcome::kFailed;
+    x11::ComposeRegionView(view_, x, y, width_, height_, rows, cursor);
+    return view_.Save(kRegionViewFile) ? Outcome::kDone : Outcome::kFailed;
   }
 
   // Keeps one frame the size of the screen for every capture until the size changes.
   bool Resize(int32_t width, int32_t height) {
     if (width <= 0 || height <= 0) return false;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
-    m_width = 0;
-    m_height = 0;
-    if (m_useShm && !m_shared.Create(bytes)) {
+    width_ = 0;
+    height_ = 0;
+    if (use_shm_ && !shared_.Create(bytes)) {
       // A server that cannot share memory with us (another machine, another user's
       // server): plain replies, copied once more.
-      m_useShm = false;
+      use_shm_ = false;
     }
-    if (!m_useShm) {
-      std::vector<uint8_t>().swap(m_plain);
-      m_plain.resize(bytes);
+    if (!use_shm_) {
+      std::vector<uint8_t>().swap(plain_);
+      plain_.resize(bytes);
     }
-    m_width = width;
-    m_height = height;
+    width_ = width;
+    height_ = height;
     return true;
   }
 
@@ -201,11 +201,11 @@ class X11DesktopCapture : public DesktopCapture {
     const auto y = static_cast<int16_t>(area.top);
     const auto w = static_cast<uint16_t>(area.width);
     const auto h = static_cast<uint16_t>(area.height);
-    if (m_useShm) {
-      g.shm = xcb_shm_get_image(m_connection, m_root, x, y, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                                m_shared.Segment(), 0);
+    if (use_shm_) {
+      g.shm = xcb_shm_get_image(connection_, root_, x, y, w, h, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+                                shared_.Segment(), 0);
     } else {
-      g.plain = xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, x, y, w, h, ~0u);
+      g.plain = xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, x, y, w, h, ~0u);
     }
     return g;
   }
@@ -213,30 +213,30 @@ class X11DesktopCapture : public DesktopCapture {
   // Waits for one grab; plain replies are copied to `rows` (32-bit rows of the area's width).
   bool Receive(const PendingGrab& g, uint8_t* rows) {
     const size_t bytes = static_cast<size_t>(g.area.width) * static_cast<size_t>(g.area.height) * 4;
-    if (m_useShm) {
-      Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(m_connection, g.shm, nullptr));
+    if (use_shm_) {
+      Reply<xcb_shm_get_image_reply_t> r(xcb_shm_get_image_reply(connection_, g.shm, nullptr));
       return r && r->size >= bytes;
     }
-    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(m_connection, g.plain, nullptr));
+    Reply<xcb_get_image_reply_t> r(xcb_get_image_reply(connection_, g.plain, nullptr));
     if (!r || static_cast<size_t>(xcb_get_image_data_length(r.get())) < bytes) return false;
     std::memcpy(rows, xcb_get_image_data(r.get()), bytes);
     return true;
   }
 
   void Drop(const PendingGrab& g) {
-    if (m_useShm) std::free(xcb_shm_get_image_reply(m_connection, g.shm, nullptr));
-    else std::free(xcb_get_image_reply(m_connection, g.plain, nullptr));
+    if (use_shm_) std::free(xcb_shm_get_image_reply(connection_, g.shm, nullptr));
+    else std::free(xcb_get_image_reply(connection_, g.plain, nullptr));
   }
 
   void DropCursor(xcb_xfixes_get_cursor_image_cookie_t cookie) {
-    if (m_xfixes) std::free(xcb_xfixes_get_cursor_image_reply(m_connection, cookie, nullptr));
+    if (xfixes_) std::free(xcb_xfixes_get_cursor_image_reply(connection_, cookie, nullptr));
   }
 
   CursorPicture ReadCursor(xcb_xfixes_get_cursor_image_cookie_t cookie) {
     CursorPicture cursor;
-    if (!m_xfixes) return cursor;
+    if (!xfixes_) return cursor;
     Reply<xcb_xfixes_get_cursor_image_reply_t> r(
-        xcb_xfixes_get_cursor_image_reply(m_connection, cookie, nullptr));
+        xcb_xfixes_get_cursor_image_reply(connection_, cookie, nullptr));
     if (!r) return cursor;
     const int n = xcb_xfixes_get_cursor_image_cursor_image_length(r.get());
     if (n < int{r->width} * int{r->height}) return cursor;
@@ -249,15 +249,15 @@ class X11DesktopCapture : public DesktopCapture {
     return cursor;
   }
 
-  xcb_connection_t* m_connection;
-  xcb_window_t m_root;
-  bool m_useShm;
-  bool m_xfixes;
-  SharedFrame m_shared;
-  std::vector<uint8_t> m_plain;  // the frame when memory cannot be shared
-  int32_t m_width = 0;
-  int32_t m_height = 0;
-  x11::ViewPicture m_view;
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  bool use_shm_;
+  bool xfixes_;
+  SharedFrame shared_;
+  std::vector<uint8_t> plain_;  // the frame when memory cannot be shared
+  int32_t width_ = 0;
+  int32_t height_ = 0;
+  x11::ViewPicture view_;
 };
 
 // The halftone and the copies read B, G, R from 32-bit pixels: a 24-bit true-colour root

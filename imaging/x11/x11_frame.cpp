@@ -10,6 +10,7 @@
 
 #include "imaging/capture.h"
 #include "imaging/x11/x11_halftone.h"
+#include "linux/posix_file.h"
 
 namespace ravelo::x11 {
 
@@ -53,15 +54,15 @@ Rect RegionOnDesktop(int32_t x, int32_t y, int32_t desktopWidth, int32_t desktop
 }
 
 ViewPicture::ViewPicture() {
-  m_picture.width = kViewWidth;
-  m_picture.height = kViewHeight;
-  m_picture.bytesPerPixel = 3;
-  m_picture.pixels.assign(static_cast<size_t>(kViewWidth) * kViewHeight * 3, 0);
+  picture_.width = kViewWidth;
+  picture_.height = kViewHeight;
+  picture_.bytesPerPixel = 3;
+  picture_.pixels.assign(static_cast<size_t>(kViewWidth) * kViewHeight * 3, 0);
 }
 
 SurfaceView ViewPicture::Surface() {
   SurfaceView v;
-  v.top = m_picture.pixels.data();
+  v.top = picture_.pixels.data();
   v.pitch = static_cast<ptrdiff_t>(kViewWidth) * 3;
   v.width = kViewWidth;
   v.height = kViewHeight;
@@ -69,31 +70,24 @@ SurfaceView ViewPicture::Surface() {
   return v;
 }
 
-void ViewPicture::Clear() { std::fill(m_picture.pixels.begin(), m_picture.pixels.end(), uint8_t{0}); }
+void ViewPicture::Clear() { std::fill(picture_.pixels.begin(), picture_.pixels.end(), uint8_t{0}); }
 
 bool ViewPicture::Save(const char* path) {
-  if (!m_encoder.Encode(m_picture, &m_file)) return false;
+  if (!encoder_.Encode(picture_, &file_)) return false;
   // The directory may be shared: a link planted under the name must not lead the picture
   // onto another file, and a pipe must not hold the program up.
-  const int fd = open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
+  UniqueFd fd(open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  if (!fd.valid()) return false;
   struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
-      ((st.st_mode & 077) != 0 && fchmod(fd, 0600) != 0)) {
-    close(fd);
+  if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      ((st.st_mode & 077) != 0 && fchmod(fd.get(), 0600) != 0)) {
     return false;
   }
   // Written over the old picture and then cut to length: truncating first makes the
   // file system flush the new blocks at close, which costs more than the encoding.
-  size_t done = 0;
-  while (done < m_file.size()) {
-    const ssize_t n = write(fd, m_file.data() + done, m_file.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
-  const bool written = done == m_file.size() && ftruncate(fd, static_cast<off_t>(done)) == 0;
-  const bool closed = close(fd) == 0;
+  const bool written = WriteAll(fd.get(), file_.data(), file_.size()) &&
+                       ftruncate(fd.get(), static_cast<off_t>(file_.size())) == 0;
+  const bool closed = fd.Close();
   if (!written || !closed) {
     // A cut-off picture must not pass for a good one.
     unlink(path);

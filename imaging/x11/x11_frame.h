@@ -51,9 +51,9 @@ class ViewPicture {
   bool Save(const char* path);
 
  private:
-  SoftPicture m_picture;
-  SoftJpegEncoder m_encoder;
-  std::vector<uint8_t> m_file;
+  SoftPicture picture_;
+  SoftJpegEncoder encoder_;
+  std::vector<uint8_t> file_;
 };
 
 // The full view from a grab of the whole desktop (32 bits a pixel): the cursor drawn into

@@ -8,7 +8,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "imaging/x11/xcb_connection.h"
+#include "linux/x11/xcb_connection.h"
 #include "input/x11/x11_keys.h"
 
 namespace ravelo {
@@ -20,18 +20,18 @@ using x11::Reply;
 class X11InputSink : public InputSink {
  public:
   X11InputSink(xcb_connection_t* connection, xcb_window_t root)
-      : m_connection(connection), m_root(root) {
+      : connection_(connection), root_(root) {
     // Which keys repeat by the user's settings, to be put back after each key we hold.
     Reply<xcb_get_keyboard_control_reply_t> control(
-        xcb_get_keyboard_control_reply(m_connection, xcb_get_keyboard_control(m_connection), nullptr));
-    for (int k = 0; k < 256; ++k) m_repeats[k] = !control || ((control->auto_repeats[k / 8] >> (k % 8)) & 1) != 0;
+        xcb_get_keyboard_control_reply(connection_, xcb_get_keyboard_control(connection_), nullptr));
+    for (int k = 0; k < 256; ++k) repeats_[k] = !control || ((control->auto_repeats[k / 8] >> (k % 8)) & 1) != 0;
   }
   ~X11InputSink() override {
     for (int k = 0; k < 256; ++k) {
-      if (m_repeatOff[k]) SetRepeat(static_cast<std::uint8_t>(k), true);
+      if (repeat_off_[k]) SetRepeat(static_cast<std::uint8_t>(k), true);
     }
-    xcb_flush(m_connection);
-    xcb_disconnect(m_connection);
+    xcb_flush(connection_);
+    xcb_disconnect(connection_);
   }
   X11InputSink(const X11InputSink&) = delete;
   X11InputSink& operator=(const X11InputSink&) = delete;
@@ -43,9 +43,9 @@ class X11InputSink : public InputSink {
     }
     // Read afresh, so that a screen resized since the last move maps right.
     Reply<xcb_get_geometry_reply_t> root(
-        xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), nullptr));
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, root_), nullptr));
     if (!root) return;
-    Fake(XCB_MOTION_NOTIFY, 0, m_root, Clamp16(x11::ScaleToPixels(dx, root->width)),
+    Fake(XCB_MOTION_NOTIFY, 0, root_, Clamp16(x11::ScaleToPixels(dx, root->width)),
          Clamp16(x11::ScaleToPixels(dy, root->height)));
   }
 
@@ -57,26 +57,26 @@ class X11InputSink : public InputSink {
   void SendKeyEvent(std::uint16_t key, bool down) override {
     if (key >= x11::kLayoutKeyBase) {
       const int keycode = key - x11::kLayoutKeyBase;
-      if (keycode < m_minKeycode || keycode > m_maxKeycode) return;
+      if (keycode < min_keycode_ || keycode > max_keycode_) return;
       const auto code = static_cast<std::uint8_t>(keycode);
-      const bool level3 = down && m_level3[code] && m_level3Keycode != 0;
-      if (level3) Key(m_level3Keycode, true);
+      const bool level3 = down && level3_[code] && level3_keycode_ != 0;
+      if (level3) Key(level3_keycode_, true);
       Key(code, down);
-      if (level3) Key(m_level3Keycode, false);
+      if (level3) Key(level3_keycode_, false);
       return;
     }
     const std::uint32_t sym = x11::KeysymForVirtualKey(key);
     if (sym == x11::keysym::kNoSymbol) return;
     // A key-up lets go of the keycode its key-down pressed, whatever the map says by now.
-    std::uint8_t& pressed = m_virtualKeycodes[key & 0xFF];
+    std::uint8_t& pressed = virtual_keycodes_[key & 0xFF];
     if (!down && pressed != 0) {
       Key(pressed, false);
       pressed = 0;
       return;
     }
-    KeyboardMapping map;
-    if (!ReadMapping(&map)) return;
-    std::optional<std::uint8_t> code = x11::FindUnshiftedKeycode(map, sym);
+    const KeyboardMapping* map = Mapping();
+    if (map == nullptr) return;
+    std::optional<std::uint8_t> code = x11::FindUnshiftedKeycode(*map, sym);
     if (!code) return;
     Key(*code, down);
     if (down) pressed = *code;
@@ -85,25 +85,39 @@ class X11InputSink : public InputSink {
   std::optional<LayoutKey> ScanCharacter(std::uint8_t character) override {
     std::optional<x11::CharacterKeysym> sym = x11::KeysymForCharacter(character);
     if (!sym) return std::nullopt;
-    // Read on every look-up: the user may switch layouts while a client types.
-    KeyboardMapping map;
-    if (!ReadMapping(&map)) return std::nullopt;
-    std::optional<std::uint8_t> level3 = x11::FindUnshiftedKeycode(map, x11::keysym::kIsoLevel3Shift);
-    m_level3Keycode = level3 ? *level3 : 0;
-    std::optional<x11::KeyPlacement> at = x11::FindKeysym(map, sym->keysym, level3.has_value());
+    const KeyboardMapping* map = Mapping();
+    if (map == nullptr) return std::nullopt;
+    std::optional<std::uint8_t> level3 = x11::FindUnshiftedKeycode(*map, x11::keysym::kIsoLevel3Shift);
+    level3_keycode_ = level3 ? *level3 : 0;
+    std::optional<x11::KeyPlacement> at = x11::FindKeysym(*map, sym->keysym, level3.has_value());
     if (!at) return std::nullopt;
-    m_level3[at->keycode] = (at->modifiers & x11::kModifierLevel3) != 0;
+    level3_[at->keycode] = (at->modifiers & x11::kModifierLevel3) != 0;
     return LayoutKey{static_cast<std::uint16_t>(x11::kLayoutKeyBase + at->keycode),
                      static_cast<std::uint8_t>(at->modifiers | sym->modifiers)};
   }
 
+  // The server's keyboard map, read once and again only after the server said it changed
+  // (the user may switch layouts while a client types); null when it cannot be read.
+  const KeyboardMapping* Mapping() {
+    // Every client hears of a changed map; the notice waits in the connection's queue.
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+      if ((event->response_type & 0x7F) == XCB_MAPPING_NOTIFY &&
+          reinterpret_cast<xcb_mapping_notify_event_t*>(event)->request == XCB_MAPPING_KEYBOARD) {
+        mapping_read_ = false;
+      }
+      std::free(event);
+    }
+    if (!mapping_read_) mapping_read_ = ReadMapping(&mapping_);
+    return mapping_read_ ? &mapping_ : nullptr;
+  }
+
   bool ReadMapping(KeyboardMapping* map) {
-    const xcb_setup_t* setup = xcb_get_setup(m_connection);
-    m_minKeycode = setup->min_keycode;
-    m_maxKeycode = setup->max_keycode;
-    const auto count = static_cast<std::uint8_t>(m_maxKeycode - m_minKeycode + 1);
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    min_keycode_ = setup->min_keycode;
+    max_keycode_ = setup->max_keycode;
+    const auto count = static_cast<std::uint8_t>(max_keycode_ - min_keycode_ + 1);
     Reply<xcb_get_keyboard_mapping_reply_t> reply(xcb_get_keyboard_mapping_reply(
-        m_connection, xcb_get_keyboard_mapping(m_connection, setup->min_keycode, count), nullptr));
+        connection_, xcb_get_keyboard_mapping(connection_, setup->min_keycode, count), nullptr));
     if (!reply) return false;
     const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(reply.get());
     const int n = xcb_get_keyboard_mapping_keysyms_length(reply.get());
@@ -122,39 +136,41 @@ class X11InputSink : public InputSink {
   // repeats keys itself, and a lost key-up would type on until the session ends. So a key
   // this program holds does not repeat until it is let go.
   void Key(std::uint8_t keycode, bool down) {
-    if (down && m_repeats[keycode] && !m_repeatOff[keycode]) {
+    if (down && repeats_[keycode] && !repeat_off_[keycode]) {
       SetRepeat(keycode, false);
-      m_repeatOff[keycode] = true;
+      repeat_off_[keycode] = true;
     }
     Fake(down ? XCB_KEY_PRESS : XCB_KEY_RELEASE, keycode, XCB_NONE, 0, 0);
-    if (!down && m_repeatOff[keycode]) {
+    if (!down && repeat_off_[keycode]) {
       SetRepeat(keycode, true);
-      m_repeatOff[keycode] = false;
-      xcb_flush(m_connection);
+      repeat_off_[keycode] = false;
+      xcb_flush(connection_);
     }
   }
 
   void SetRepeat(std::uint8_t keycode, bool on) {
     const std::uint32_t values[] = {keycode, on ? XCB_AUTO_REPEAT_MODE_ON : XCB_AUTO_REPEAT_MODE_OFF};
-    xcb_change_keyboard_control(m_connection, XCB_KB_KEY | XCB_KB_AUTO_REPEAT_MODE, values);
+    xcb_change_keyboard_control(connection_, XCB_KB_KEY | XCB_KB_AUTO_REPEAT_MODE, values);
   }
 
   // One event, sent at once: the session sees each message when it arrives.
   void Fake(std::uint8_t type, std::uint8_t detail, xcb_window_t root, std::int16_t x, std::int16_t y) {
-    xcb_test_fake_input(m_connection, type, detail, XCB_CURRENT_TIME, root, x, y, 0);
-    xcb_flush(m_connection);
+    xcb_test_fake_input(connection_, type, detail, XCB_CURRENT_TIME, root, x, y, 0);
+    xcb_flush(connection_);
   }
 
-  xcb_connection_t* m_connection;
-  xcb_window_t m_root;
-  int m_minKeycode = 8;
-  int m_maxKeycode = 255;
-  std::uint8_t m_level3Keycode = 0;
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  int min_keycode_ = 8;
+  int max_keycode_ = 255;
+  std::uint8_t level3_keycode_ = 0;
   // Whether the last look-up that found each key needed its third level.
-  std::array<bool, 256> m_level3{};
-  std::array<std::uint8_t, 256> m_virtualKeycodes{};  // pressed for each virtual key held
-  std::array<bool, 256> m_repeats{};     // the user's repeat setting of each keycode
-  std::array<bool, 256> m_repeatOff{};   // repeat switched off by a key held here
+  std::array<bool, 256> level3_{};
+  std::array<std::uint8_t, 256> virtual_keycodes_{};  // pressed for each virtual key held
+  std::array<bool, 256> repeats_{};     // the user's repeat setting of each keycode
+  std::array<bool, 256> repeat_off_{};   // repeat switched off by a key held here
+  KeyboardMapping mapping_;
+  bool mapping_read_ = false;
 };
 
 }  // namespace
@@ -173,8 +189,7 @@ std::unique_ptr<InputSink> MakeX11InputSink(const char* displayName) {
     return nullptr;
   }
   auto sink = std::make_unique<X11InputSink>(connection, screen->root);
-  KeyboardMapping unused;
-  sink->ReadMapping(&unused);  // learns the keycode range
+  sink->Mapping();  // learns the keycode range
   return sink;
 }
 

@@ -37,35 +37,35 @@ constexpr int32_t kHeight = 1080;
 // The server's part alone: the whole screen into shared memory, one request.
 class PlainGrab {
  public:
-  explicit PlainGrab(const std::string& display) : m_c(xcb_connect(display.c_str(), nullptr)) {
-    m_root = xcb_setup_roots_iterator(xcb_get_setup(m_c)).data->root;
+  explicit PlainGrab(const std::string& display) : connection_(xcb_connect(display.c_str(), nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
     const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 4;
-    m_id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    m_memory = shmat(m_id, nullptr, 0);
-    m_seg = xcb_generate_id(m_c);
-    xcb_shm_attach(m_c, m_seg, static_cast<uint32_t>(m_id), 0);
+    id_ = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    memory_ = shmat(id_, nullptr, 0);
+    seg_ = xcb_generate_id(connection_);
+    xcb_shm_attach(connection_, seg_, static_cast<uint32_t>(id_), 0);
   }
   ~PlainGrab() {
-    xcb_shm_detach(m_c, m_seg);
-    xcb_disconnect(m_c);
-    shmdt(m_memory);
-    shmctl(m_id, IPC_RMID, nullptr);
+    xcb_shm_detach(connection_, seg_);
+    xcb_disconnect(connection_);
+    shmdt(memory_);
+    shmctl(id_, IPC_RMID, nullptr);
   }
   bool Grab() {
     xcb_shm_get_image_reply_t* r = xcb_shm_get_image_reply(
-        m_c, xcb_shm_get_image(m_c, m_root, 0, 0, kWidth, kHeight, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_seg, 0), nullptr);
+        connection_, xcb_shm_get_image(connection_, root_, 0, 0, kWidth, kHeight, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg_, 0), nullptr);
     const bool ok = r != nullptr;
     std::free(r);
     return ok;
   }
-  const uint8_t* Memory() const { return static_cast<const uint8_t*>(m_memory); }
+  const uint8_t* Memory() const { return static_cast<const uint8_t*>(memory_); }
 
  private:
-  xcb_connection_t* m_c;
-  xcb_window_t m_root;
-  int m_id;
-  void* m_memory;
-  xcb_shm_seg_t m_seg;
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  int id_;
+  void* memory_;
+  xcb_shm_seg_t seg_;
 };
 
 // Wall time of one ffmpeg run that grabs, scales and writes `frames` JPEGs; -1 on failure.

@@ -26,7 +26,7 @@ inline std::string Hex(uint32_t value) {
 // ("dc:256x192"); a test names foreign handles such as the screen's itself.
 class RecordingGdi : public GdiApi {
  public:
-  RecordingGdi(GdiApi& real, CallLog& log) : m_real(real), m_log(log) {}
+  RecordingGdi(GdiApi& real, CallLog& log) : real_(real), log_(log) {}
 
   std::map<const void*, std::string> names;
   std::set<std::string> refuseSections;  // sizes "WxH" whose CreateSection fails
@@ -35,77 +35,77 @@ class RecordingGdi : public GdiApi {
 
   BitmapHandle CreateSection(const BitmapInfoBlock& info, void** bits) override {
     const std::string size = std::to_string(info.header.width) + "x" + std::to_string(info.header.height);
-    m_log.push_back("CreateSection " + size);
+    log_.push_back("CreateSection " + size);
     if (refuseSections.count(size) != 0) return nullptr;
-    BitmapHandle b = m_real.CreateSection(info, bits);
+    BitmapHandle b = real_.CreateSection(info, bits);
     if (b != nullptr) names[b] = size;
     return b;
   }
   bool DescribeBitmap(BitmapHandle bitmap, BitmapDescription* out) override {
-    return m_real.DescribeBitmap(bitmap, out);
+    return real_.DescribeBitmap(bitmap, out);
   }
   bool FreeBitmap(BitmapHandle bitmap) override {
-    m_log.push_back("FreeBitmap " + Name(bitmap));
-    return m_real.FreeBitmap(bitmap);
+    log_.push_back("FreeBitmap " + Name(bitmap));
+    return real_.FreeBitmap(bitmap);
   }
   DcHandle CreateMemoryContext() override {
     if (contextBudget == 0) return nullptr;
     if (contextBudget > 0) --contextBudget;
-    return m_real.CreateMemoryContext();
+    return real_.CreateMemoryContext();
   }
-  bool DeleteContext(DcHandle dc) override { return m_real.DeleteContext(dc); }
+  bool DeleteContext(DcHandle dc) override { return real_.DeleteContext(dc); }
   BitmapHandle SelectInto(DcHandle dc, BitmapHandle bitmap) override {
     const auto it = names.find(bitmap);
     if (it != names.end()) {
-      m_log.push_back("Select " + it->second);
+      log_.push_back("Select " + it->second);
       names[dc] = "dc:" + it->second;
     } else {
-      m_log.push_back("Deselect " + Name(dc));
+      log_.push_back("Deselect " + Name(dc));
       names[dc] = "dc";
     }
-    return m_real.SelectInto(dc, bitmap);
+    return real_.SelectInto(dc, bitmap);
   }
   bool Blit(DcHandle dst, int32_t x, int32_t y, int32_t width, int32_t height, DcHandle src,
             int32_t srcX, int32_t srcY, uint32_t rop) override {
-    m_log.push_back("Blit " + Name(dst) + " " + Rect(x, y, width, height) + " <- " + Name(src) + " " +
+    log_.push_back("Blit " + Name(dst) + " " + Rect(x, y, width, height) + " <- " + Name(src) + " " +
                     std::to_string(srcX) + "," + std::to_string(srcY) + " " + Hex(rop));
-    return m_real.Blit(dst, x, y, width, height, src, srcX, srcY, rop);
+    return real_.Blit(dst, x, y, width, height, src, srcX, srcY, rop);
   }
   bool StretchBlit(DcHandle dst, int32_t x, int32_t y, int32_t width, int32_t height, DcHandle src,
                    int32_t srcX, int32_t srcY, int32_t srcWidth, int32_t srcHeight, uint32_t rop) override {
-    m_log.push_back("StretchBlit " + Name(dst) + " " + Rect(x, y, width, height) + " <- " + Name(src) +
+    log_.push_back("StretchBlit " + Name(dst) + " " + Rect(x, y, width, height) + " <- " + Name(src) +
                     " " + Rect(srcX, srcY, srcWidth, srcHeight) + " " + Hex(rop));
-    return m_real.StretchBlit(dst, x, y, width, height, src, srcX, srcY, srcWidth, srcHeight, rop);
+    return real_.StretchBlit(dst, x, y, width, height, src, srcX, srcY, srcWidth, srcHeight, rop);
   }
   int SetStretchMode(DcHandle dc, int mode) override {
-    m_log.push_back("SetStretchMode " + Name(dc) + " " + std::to_string(mode));
-    return m_real.SetStretchMode(dc, mode);
+    log_.push_back("SetStretchMode " + Name(dc) + " " + std::to_string(mode));
+    return real_.SetStretchMode(dc, mode);
   }
   IconHandle CreateIconFromPixels(const IconPixels& pixels) override {
-    return m_real.CreateIconFromPixels(pixels);
+    return real_.CreateIconFromPixels(pixels);
   }
   IconHandle CopyIconHandle(IconHandle icon) override {
-    m_log.push_back("CopyIcon " + Name(icon));
-    IconHandle copy = m_real.CopyIconHandle(icon);
+    log_.push_back("CopyIcon " + Name(icon));
+    IconHandle copy = real_.CopyIconHandle(icon);
     if (copy != nullptr) names[copy] = "copy";
     return copy;
   }
   bool DescribeIcon(IconHandle icon, IconDescription* out) override {
-    m_log.push_back("DescribeIcon " + Name(icon));
+    log_.push_back("DescribeIcon " + Name(icon));
     if (refuseDescribeIcon) return false;
-    if (!m_real.DescribeIcon(icon, out)) return false;
+    if (!real_.DescribeIcon(icon, out)) return false;
     names[out->mask] = "mask";
     names[out->color] = "color";
     return true;
   }
   bool DrawIconAt(DcHandle dc, int32_t x, int32_t y, IconHandle icon) override {
-    m_log.push_back("DrawIcon " + Name(dc) + " " + std::to_string(x) + "," + std::to_string(y) + " " +
+    log_.push_back("DrawIcon " + Name(dc) + " " + std::to_string(x) + "," + std::to_string(y) + " " +
                     Name(icon));
-    return m_real.DrawIconAt(dc, x, y, icon);
+    return real_.DrawIconAt(dc, x, y, icon);
   }
   bool FreeIcon(IconHandle icon) override {
-    m_log.push_back("FreeIcon " + Name(icon));
-    return m_real.FreeIcon(icon);
+    log_.push_back("FreeIcon " + Name(icon));
+    return real_.FreeIcon(icon);
   }
 
  private:
@@ -118,53 +118,53 @@ class RecordingGdi : public GdiApi {
     return std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(w) + "x" + std::to_string(h);
   }
 
-  GdiApi& m_real;
-  CallLog& m_log;
+  GdiApi& real_;
+  CallLog& log_;
 };
 
 class RecordingDesktop : public DesktopSource {
  public:
-  RecordingDesktop(DesktopSource& real, CallLog& log) : m_real(real), m_log(log) {}
+  RecordingDesktop(DesktopSource& real, CallLog& log) : real_(real), log_(log) {}
 
   WindowHandle DesktopWindow() override {
-    m_log.push_back("DesktopWindow");
-    return m_real.DesktopWindow();
+    log_.push_back("DesktopWindow");
+    return real_.DesktopWindow();
   }
   bool WindowRect(WindowHandle window, DesktopRect* out) override {
-    m_log.push_back("WindowRect");
-    return m_real.WindowRect(window, out);
+    log_.push_back("WindowRect");
+    return real_.WindowRect(window, out);
   }
   DcHandle AcquireScreenContext(WindowHandle window) override {
-    m_log.push_back("GetDC");
-    return m_real.AcquireScreenContext(window);
+    log_.push_back("GetDC");
+    return real_.AcquireScreenContext(window);
   }
   void ReleaseScreenContext(WindowHandle window, DcHandle dc) override {
-    m_log.push_back("ReleaseDC");
-    m_real.ReleaseScreenContext(window, dc);
+    log_.push_back("ReleaseDC");
+    real_.ReleaseScreenContext(window, dc);
   }
   bool ReadCursor(CursorRecord* out) override {
-    m_log.push_back("ReadCursor");
-    return m_real.ReadCursor(out);
+    log_.push_back("ReadCursor");
+    return real_.ReadCursor(out);
   }
 
  private:
-  DesktopSource& m_real;
-  CallLog& m_log;
+  DesktopSource& real_;
+  CallLog& log_;
 };
 
 // The imaging library, with the file writes in the shared log.
 class LoggingGdiplus : public RecordingGdiplus {
  public:
-  LoggingGdiplus(GdiplusApi& real, CallLog& log) : RecordingGdiplus(real), m_log(log) {}
+  LoggingGdiplus(GdiplusApi& real, CallLog& log) : RecordingGdiplus(real), log_(log) {}
   GpStatus SaveImageToFile(NativeImage image, const char16_t* path, const Guid& encoder) override {
     std::string narrow;
     for (const char16_t* c = path; c != nullptr && *c != 0; ++c) narrow += static_cast<char>(*c);
-    m_log.push_back("Save " + narrow);
+    log_.push_back("Save " + narrow);
     return RecordingGdiplus::SaveImageToFile(image, path, encoder);
   }
 
  private:
-  CallLog& m_log;
+  CallLog& log_;
 };
 
 }  // namespace ravelo::testing

@@ -7,7 +7,7 @@
 
 #include "client_fake_clock.h"
 #include "fake_socket_layer.h"
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 

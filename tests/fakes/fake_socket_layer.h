@@ -6,7 +6,7 @@
 #include <deque>
 #include <vector>
 
-#include "server/socket_layer.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 

@@ -12,7 +12,7 @@ namespace ravelo::testing {
 
 class RecordingGdiplus : public GdiplusApi {
  public:
-  explicit RecordingGdiplus(GdiplusApi& real) : m_real(real) {}
+  explicit RecordingGdiplus(GdiplusApi& real) : real_(real) {}
 
   std::vector<std::string> calls;
   std::map<std::string, GpStatus> failWith;  // call name -> status returned instead
@@ -24,54 +24,54 @@ class RecordingGdiplus : public GdiplusApi {
 
   GpStatus Startup(GdiplusToken* token) override {
     if (auto s = Scripted("Startup")) return *s;
-    return m_real.Startup(token);
+    return real_.Startup(token);
   }
   void Shutdown(GdiplusToken token) override {
     calls.push_back("Shutdown");
-    m_real.Shutdown(token);
+    real_.Shutdown(token);
   }
-  void* Alloc(size_t size) override { return m_real.Alloc(size); }
-  void Free(void* block) override { m_real.Free(block); }
+  void* Alloc(size_t size) override { return real_.Alloc(size); }
+  void Free(void* block) override { real_.Free(block); }
   GpStatus GetImageEncodersSize(uint32_t* count, uint32_t* size) override {
     if (auto s = Scripted("GetImageEncodersSize")) return *s;
-    return m_real.GetImageEncodersSize(count, size);
+    return real_.GetImageEncodersSize(count, size);
   }
   GpStatus GetImageEncoders(uint32_t count, uint32_t size, CodecInfo* block) override {
     if (auto s = Scripted("GetImageEncoders")) return *s;
-    return m_real.GetImageEncoders(count, size, block);
+    return real_.GetImageEncoders(count, size, block);
   }
   GpStatus CreateBitmapFromSection(BitmapHandle bitmap, NativeImage* out) override {
     if (auto s = Scripted("CreateBitmapFromSection")) return *s;
-    return m_real.CreateBitmapFromSection(bitmap, out);
+    return real_.CreateBitmapFromSection(bitmap, out);
   }
   GpStatus CreateBitmapFromScan0(int32_t width, int32_t height, int32_t stride, int32_t format,
                                  uint8_t* scan0, NativeImage* out) override {
     lastStride = stride;
     lastFormat = format;
     if (auto s = Scripted("CreateBitmapFromScan0")) return *s;
-    return m_real.CreateBitmapFromScan0(width, height, stride, format, scan0, out);
+    return real_.CreateBitmapFromScan0(width, height, stride, format, scan0, out);
   }
   GpStatus CloneImage(NativeImage image, NativeImage* out) override {
     if (auto s = Scripted("CloneImage")) return *s;
-    return m_real.CloneImage(image, out);
+    return real_.CloneImage(image, out);
   }
   GpStatus SaveImageToFile(NativeImage image, const char16_t* path, const Guid& encoder) override {
     lastPath = path != nullptr ? path : u"";
     if (auto s = Scripted("SaveImageToFile")) return *s;
-    return m_real.SaveImageToFile(image, path, encoder);
+    return real_.SaveImageToFile(image, path, encoder);
   }
   GpStatus DisposeImage(NativeImage image) override {
     calls.push_back("DisposeImage");
-    return m_real.DisposeImage(image);
+    return real_.DisposeImage(image);
   }
-  const char* FindExtension(const char* path) override { return m_real.FindExtension(path); }
-  const char16_t* FindExtension(const char16_t* path) override { return m_real.FindExtension(path); }
+  const char* FindExtension(const char* path) override { return real_.FindExtension(path); }
+  const char16_t* FindExtension(const char16_t* path) override { return real_.FindExtension(path); }
   int32_t NarrowToWide(const char* text, int32_t bytes, char16_t* out, int32_t outChars) override {
     calls.push_back("NarrowToWide");
     if (failConversion) return 0;
-    return m_real.NarrowToWide(text, bytes, out, outChars);
+    return real_.NarrowToWide(text, bytes, out, outChars);
   }
-  uint32_t LastError() override { return failConversion ? conversionError : m_real.LastError(); }
+  uint32_t LastError() override { return failConversion ? conversionError : real_.LastError(); }
 
  private:
   struct Maybe {
@@ -86,7 +86,7 @@ class RecordingGdiplus : public GdiplusApi {
     return it == failWith.end() ? Maybe{false, 0} : Maybe{true, it->second};
   }
 
-  GdiplusApi& m_real;
+  GdiplusApi& real_;
 };
 
 }  // namespace ravelo::testing

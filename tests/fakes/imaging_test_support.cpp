@@ -10,14 +10,14 @@ namespace ravelo::testing {
 ScratchDir::ScratchDir() {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   static int serial = 0;
-  m_path = std::filesystem::temp_directory_path() /
+  path_ = std::filesystem::temp_directory_path() /
            ("ravelo-imaging-" + std::to_string(stamp) + "-" + std::to_string(++serial));
-  std::filesystem::create_directories(m_path);
+  std::filesystem::create_directories(path_);
 }
 
 ScratchDir::~ScratchDir() {
   std::error_code ignored;
-  std::filesystem::remove_all(m_path, ignored);
+  std::filesystem::remove_all(path_, ignored);
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

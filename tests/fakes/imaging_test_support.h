@@ -50,11 +50,11 @@ class ScratchDir {
  public:
   ScratchDir();
   ~ScratchDir();
-  std::string File(const std::string& name) const { return (m_path / name).string(); }
-  const std::filesystem::path& Path() const { return m_path; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& Path() const { return path_; }
 
  private:
-  std::filesystem::path m_path;
+  std::filesystem::path path_;
 };
 
 struct DecodedPicture {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/status_log.h"
+#include "server/status_log.h"
 
 namespace ravelo {
 

@@ -74,10 +74,10 @@ void Write(const std::string& path, const std::string& text) {
 class CaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_previous = std::filesystem::current_path();
+    previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
   }
-  void TearDown() override { std::filesystem::current_path(m_previous); }
+  void TearDown() override { std::filesystem::current_path(previous_); }
 
   // Asserts the picture file is a 256x192 JPEG and decodes it.
   DecodedPicture Decode(const char* file) {
@@ -124,7 +124,7 @@ class CaptureTest : public ::testing::Test {
   GdiDesktopCapture capture{recordedDesktop, recordedGdi, pool, startup};
 
  private:
-  std::filesystem::path m_previous;
+  std::filesystem::path previous_;
 };
 
 struct FullViewCase {

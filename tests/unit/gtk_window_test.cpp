@@ -8,7 +8,7 @@
 
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/window_texts.h"
-#include "server/latin1.h"
+#include "wire/latin1.h"
 
 namespace ravelo {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "client/platform.h"
 #include "fake_socket_layer.h"  // Endpoint()
-#include "server/protocol.h"
+#include "wire/protocol.h"
 
 namespace ravelo {
 namespace {

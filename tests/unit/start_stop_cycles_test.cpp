@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "recording_log.h"
-#include "server/posix/bsd_socket_layer.h"
+#include "wire/posix/bsd_socket_layer.h"
 #include "server/stream_server.h"
 
 namespace ravelo {

@@ -89,7 +89,7 @@ class GdiCaptureTest : public ::testing::Test {
   void SetUp() override {
     width = GetSystemMetrics(SM_CXSCREEN);
     height = GetSystemMetrics(SM_CYSCREEN);
-    m_previous = std::filesystem::current_path();
+    previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
   }
 
@@ -98,7 +98,7 @@ class GdiCaptureTest : public ::testing::Test {
     if (g_cursor != nullptr) DestroyCursor(g_cursor);
     g_cursor = nullptr;
     Pump(50);
-    std::filesystem::current_path(m_previous);
+    std::filesystem::current_path(previous_);
   }
 
   void ShowGrid() {
@@ -134,7 +134,7 @@ class GdiCaptureTest : public ::testing::Test {
   std::unique_ptr<DesktopCapture> capture = MakeDesktopCapture();
 
  private:
-  std::filesystem::path m_previous;
+  std::filesystem::path previous_;
 };
 
 TEST_F(GdiCaptureTest, DesktopSizeIsTheScreens) {

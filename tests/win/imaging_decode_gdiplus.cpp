@@ -16,16 +16,16 @@ class GdiplusSession {
  public:
   GdiplusSession() {
     Gdiplus::GdiplusStartupInput input;
-    m_ok = Gdiplus::GdiplusStartup(&m_token, &input, nullptr) == Gdiplus::Ok;
+    ok_ = Gdiplus::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
   }
   ~GdiplusSession() {
-    if (m_ok) Gdiplus::GdiplusShutdown(m_token);
+    if (ok_) Gdiplus::GdiplusShutdown(token_);
   }
-  bool Ok() const { return m_ok; }
+  bool Ok() const { return ok_; }
 
  private:
-  ULONG_PTR m_token = 0;
-  bool m_ok = false;
+  ULONG_PTR token_ = 0;
+  bool ok_ = false;
 };
 
 class BitmapOwner {

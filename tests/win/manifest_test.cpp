@@ -23,20 +23,20 @@ class ProgramManifest : public ::testing::Test {
     request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
     request.lpSource = path;
     request.lpResourceName = MAKEINTRESOURCEW(1);
-    m_context = CreateActCtxW(&request);
-    ASSERT_NE(m_context, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    context_ = CreateActCtxW(&request);
+    ASSERT_NE(context_, INVALID_HANDLE_VALUE) << "error " << GetLastError();
   }
   void TearDown() override {
-    if (m_context != INVALID_HANDLE_VALUE) ReleaseActCtx(m_context);
+    if (context_ != INVALID_HANDLE_VALUE) ReleaseActCtx(context_);
   }
   std::wstring Setting(const wchar_t* space, const wchar_t* name) const {
     wchar_t value[128] = {};
     SIZE_T written = 0;
-    if (!QueryActCtxSettingsW(0, m_context, space, name, value, 128, &written)) return L"(none)";
+    if (!QueryActCtxSettingsW(0, context_, space, name, value, 128, &written)) return L"(none)";
     return value;
   }
 
-  HANDLE m_context = INVALID_HANDLE_VALUE;
+  HANDLE context_ = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(ProgramManifest, DeclaresPerMonitorDpiAwareness) {
@@ -49,7 +49,7 @@ TEST_F(ProgramManifest, DeclaresPerMonitorDpiAwareness) {
 TEST_F(ProgramManifest, RunsAsInvokerWithoutUiAccess) {
   ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
   SIZE_T written = 0;
-  ASSERT_TRUE(QueryActCtxW(0, m_context, nullptr, RunlevelInformationInActivationContext, &level,
+  ASSERT_TRUE(QueryActCtxW(0, context_, nullptr, RunlevelInformationInActivationContext, &level,
                            sizeof level, &written));
   EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
   EXPECT_EQ(level.UiAccess, 0u);

@@ -78,11 +78,11 @@ class X11CaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!testing::XvfbInstalled()) GTEST_SKIP() << "Xvfb is not installed";
-    m_previous = std::filesystem::current_path();
+    previous_ = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
   }
   void TearDown() override {
-    if (!m_previous.empty()) std::filesystem::current_path(m_previous);
+    if (!previous_.empty()) std::filesystem::current_path(previous_);
   }
 
   // Captures each view from the server and from a software desktop showing the same
@@ -132,7 +132,7 @@ class X11CaptureTest : public ::testing::Test {
   ScratchDir dir;
 
  private:
-  std::filesystem::path m_previous;
+  std::filesystem::path previous_;
 };
 
 const std::vector<View> kViews = {

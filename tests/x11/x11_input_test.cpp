@@ -34,27 +34,27 @@ using testing::PrivateXvfb;
 // "button 1 down", "press A" (the keysym the client reads), "release a" (the key's own).
 class Recorder {
  public:
-  explicit Recorder(const std::string& display) : m_display(XOpenDisplay(display.c_str())) {
-    if (m_display == nullptr) return;
-    const int screen = DefaultScreen(m_display);
+  explicit Recorder(const std::string& display) : display_(XOpenDisplay(display.c_str())) {
+    if (display_ == nullptr) return;
+    const int screen = DefaultScreen(display_);
     XSetWindowAttributes a{};
     a.override_redirect = True;
     a.event_mask = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
-    m_window = XCreateWindow(m_display, RootWindow(m_display, screen), 0, 0,
-                             static_cast<unsigned>(DisplayWidth(m_display, screen)),
-                             static_cast<unsigned>(DisplayHeight(m_display, screen)), 0, CopyFromParent,
+    window_ = XCreateWindow(display_, RootWindow(display_, screen), 0, 0,
+                             static_cast<unsigned>(DisplayWidth(display_, screen)),
+                             static_cast<unsigned>(DisplayHeight(display_, screen)), 0, CopyFromParent,
                              InputOutput, CopyFromParent, CWOverrideRedirect | CWEventMask, &a);
-    XMapRaised(m_display, m_window);
+    XMapRaised(display_, window_);
     XEvent e;
-    do XWindowEvent(m_display, m_window, StructureNotifyMask, &e);
+    do XWindowEvent(display_, window_, StructureNotifyMask, &e);
     while (e.type != MapNotify);
-    XSetInputFocus(m_display, m_window, RevertToParent, CurrentTime);
-    XSync(m_display, False);
+    XSetInputFocus(display_, window_, RevertToParent, CurrentTime);
+    XSync(display_, False);
   }
   ~Recorder() {
-    if (m_display != nullptr) XCloseDisplay(m_display);
+    if (display_ != nullptr) XCloseDisplay(display_);
   }
-  bool Ok() const { return m_display != nullptr; }
+  bool Ok() const { return display_ != nullptr; }
 
   // The events that arrive until `count` have or two seconds pass, then a short while
   // longer to catch any extra ones.
@@ -63,9 +63,9 @@ class Recorder {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     bool settling = false;
     while (true) {
-      while (XPending(m_display) > 0) {
+      while (XPending(display_) > 0) {
         XEvent e;
-        XNextEvent(m_display, &e);
+        XNextEvent(display_, &e);
         std::string text = Describe(e);
         if (!text.empty()) out.push_back(text);
       }
@@ -75,7 +75,7 @@ class Recorder {
       }
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       if (left.count() <= 0) return out;
-      pollfd p{ConnectionNumber(m_display), POLLIN, 0};
+      pollfd p{ConnectionNumber(display_), POLLIN, 0};
       poll(&p, 1, static_cast<int>(left.count()));
     }
   }
@@ -94,15 +94,15 @@ class Recorder {
       }
       case KeyRelease: {
         const char* name =
-            XKeysymToString(XkbKeycodeToKeysym(m_display, static_cast<KeyCode>(e.xkey.keycode), 0, 0));
+            XKeysymToString(XkbKeycodeToKeysym(display_, static_cast<KeyCode>(e.xkey.keycode), 0, 0));
         return std::string("release ") + (name != nullptr ? name : "?");
       }
       default: return "";
     }
   }
 
-  Display* m_display;
-  Window m_window = 0;
+  Display* display_;
+  Window window_ = 0;
 };
 
 bool PointerAt(const std::string& display, int* x, int* y) {

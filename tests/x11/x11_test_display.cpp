@@ -40,8 +40,8 @@ PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& 
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  m_pid = fork();
-  if (m_pid == 0) {
+  pid_ = fork();
+  if (pid_ == 0) {
     close(fds[0]);
     const int null = open("/dev/null", O_WRONLY);
     if (null >= 0) {
@@ -52,7 +52,7 @@ PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& 
     _exit(127);
   }
   close(fds[1]);
-  if (m_pid < 0) {
+  if (pid_ < 0) {
     close(fds[0]);
     return;
   }
@@ -61,14 +61,14 @@ PrivateXvfb::PrivateXvfb(int width, int height, const std::vector<std::string>& 
   char ch;
   while (read(fds[0], &ch, 1) == 1 && ch != '\n') number += ch;
   close(fds[0]);
-  if (!number.empty()) m_name = ":" + number;
+  if (!number.empty()) name_ = ":" + number;
 }
 
 PrivateXvfb::~PrivateXvfb() {
-  if (m_pid <= 0) return;
-  kill(m_pid, SIGTERM);
+  if (pid_ <= 0) return;
+  kill(pid_, SIGTERM);
   int status = 0;
-  waitpid(m_pid, &status, 0);
+  waitpid(pid_, &status, 0);
 }
 
 bool ShowOnRoot(const std::string& display, int32_t width, int32_t height, const std::vector<uint32_t>& rgb) {

@@ -21,13 +21,13 @@ class PrivateXvfb {
   PrivateXvfb(const PrivateXvfb&) = delete;
   PrivateXvfb& operator=(const PrivateXvfb&) = delete;
 
-  bool Running() const { return !m_name.empty(); }
+  bool Running() const { return !name_.empty(); }
   // ":N", empty when the server did not come up.
-  const std::string& Name() const { return m_name; }
+  const std::string& Name() const { return name_; }
 
  private:
-  pid_t m_pid = -1;
-  std::string m_name;
+  pid_t pid_ = -1;
+  std::string name_;
 };
 
 // Makes `rgb` (0x00RRGGBB, rows from the top) the root window's background, as a desktop

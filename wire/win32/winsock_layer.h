@@ -1,15 +1,17 @@
 #pragma once
 
-#include "server/socket_layer.h"
+#include <cstdint>
+
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 
-// BSD sockets: the native build's socket layer (the start-up and clean-up have nothing to do).
-class BsdSocketLayer : public SocketLayer {
+// Winsock 2: the product's socket layer.
+class WinsockLayer : public SocketLayer {
  public:
-  ~BsdSocketLayer() override;
-  int Startup() override { return 0; }
-  void Cleanup() override {}
+  ~WinsockLayer() override;
+  int Startup() override;
+  void Cleanup() override;
   int OpenAndBind(std::uint16_t port) override;
   bool SetNonBlocking() override;
   void Close() override;
@@ -17,7 +19,8 @@ class BsdSocketLayer : public SocketLayer {
   void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) override;
 
  private:
-  int fd_ = -1;
+  // A SOCKET; kept as an integer so that this header needs no Winsock header.
+  std::uintptr_t socket_ = ~std::uintptr_t{0};
 };
 
 }  // namespace ravelo

@@ -1,17 +1,15 @@
 #pragma once
 
-#include <cstdint>
-
-#include "server/socket_layer.h"
+#include "wire/socket_layer.h"
 
 namespace ravelo {
 
-// Winsock 2: the product's socket layer.
-class WinsockLayer : public SocketLayer {
+// BSD sockets: the native build's socket layer (the start-up and clean-up have nothing to do).
+class BsdSocketLayer : public SocketLayer {
  public:
-  ~WinsockLayer() override;
-  int Startup() override;
-  void Cleanup() override;
+  ~BsdSocketLayer() override;
+  int Startup() override { return 0; }
+  void Cleanup() override {}
   int OpenAndBind(std::uint16_t port) override;
   bool SetNonBlocking() override;
   void Close() override;
@@ -19,8 +17,7 @@ class WinsockLayer : public SocketLayer {
   void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) override;
 
  private:
-  // A SOCKET; kept as an integer so that this header needs no Winsock header.
-  std::uintptr_t socket_ = ~std::uintptr_t{0};
+  int fd_ = -1;
 };
 
 }  // namespace ravelo

@@ -63,5 +63,14 @@ constexpr int kEdgeOffset = 2;
 constexpr int kSpanX = 253;
 constexpr int kSpanY = 188;
 
+// Where a coordinate `p` of the client's overview (the full view) lies on an axis `extent` long,
+// `span` the overview's span on that axis (kSpanX, kSpanY): the edge offset cut off, the rest
+// stretched over the axis. Both the region's origin in desktop pixels and the pointer's place
+// on the absolute scale come from it, so that the two agree.
+inline std::int32_t OverviewToAxis(std::uint8_t p, std::int32_t extent, int span) {
+  const std::int32_t offset = p < kEdgeOffset ? 0 : p - kEdgeOffset;
+  return extent * offset / span;
+}
+
 }  // namespace wire
 }  // namespace ravelo

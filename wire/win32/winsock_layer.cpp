@@ -1,7 +1,7 @@
 #include <winsock2.h>
 #include <mswsock.h>
 
-#include "server/win32/winsock_layer.h"
+#include "wire/win32/winsock_layer.h"
 
 #include <cstring>
 

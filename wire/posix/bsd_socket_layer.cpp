@@ -1,4 +1,4 @@
-#include "server/posix/bsd_socket_layer.h"
+#include "wire/posix/bsd_socket_layer.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
