@@ -13,6 +13,8 @@ ProgramOptions ParseProgramArguments(const std::vector<std::string>& args) {
     }
     if (a == "--version") {
       o.action = ProgramOptions::Action::kVersion;
+    } else if (a == "--fast-answers") {
+      o.fastAnswers = true;
     } else {
       o.action = ProgramOptions::Action::kUsageError;
       o.problem = (a.size() > 1 && a[0] == '-' ? "unknown option " : "unexpected argument ") + a;
@@ -23,14 +25,16 @@ ProgramOptions ParseProgramArguments(const std::vector<std::string>& args) {
 }
 
 std::string ProgramUsageLine(const char* name) {
-  return std::string("usage: ") + name + " [--help] [--version]\n";
+  return std::string("usage: ") + name + " [--fast-answers] [--help] [--version]\n";
 }
 
 std::string ProgramHelp(const char* name) {
   return ProgramUsageLine(name) +
          "Serves this desktop to one remote client on UDP port 8888, from a small window.\n"
-         "  --help     show this text and exit\n"
-         "  --version  show the version and exit\n";
+         "  --fast-answers  answer each datagram as soon as it is read, rather than keep the\n"
+         "                  5 ms rhythm older clients were built against (also in the File menu)\n"
+         "  --help          show this text and exit\n"
+         "  --version       show the version and exit\n";
 }
 
 std::string ProgramVersion(const char* name) { return std::string(name) + " " RAVELO_VERSION "\n"; }

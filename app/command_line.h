@@ -11,6 +11,7 @@ struct ProgramOptions {
   enum class Action { kRun, kHelp, kVersion, kUsageError };
   Action action = Action::kRun;
   std::string problem;  // for kUsageError
+  bool fastAnswers = false;  // --fast-answers: answer each datagram as soon as it is read
 };
 
 // `args` are the arguments after the program's name.

@@ -3,6 +3,7 @@
 namespace ravelo {
 
 void ServerWindow::StartAtLaunch(StoredPassword stored) {
+  server_.SetFastAnswers(controls_.FastAnswersChecked());
   if (!controls_.RunOnStartupChecked()) return;
   if (stored == StoredPassword::kRejected) {
     // The box is empty: starting would serve with no password, and saving the window as it
@@ -38,8 +39,17 @@ void ServerWindow::OnCommand(int id) {
       }
       break;
     case ids::kAbout:
+      // The box's own loop holds the program; its time is no silence of the client's.
+      server_.PauseClock();
       controls_.ShowAbout();
+      server_.ResumeClock();
       break;
+    case ids::kFastAnswers: {
+      const bool fast = !server_.FastAnswers();
+      server_.SetFastAnswers(fast);
+      controls_.SetFastAnswers(fast);
+      break;
+    }
     case ids::kExit:
       controls_.DestroyWindow();  // leaving this way does not save the settings
       break;
@@ -66,12 +76,12 @@ void ServerWindow::OnDestroy() {
 
 int RunMainLoop(StreamServer& server, WindowControls& window, TrayIcon& tray, MessagePump& pump) {
   for (;;) {
-    server.PollNetwork();
     if (!tray.InTray() && window.IsMinimized()) tray.HideToTray();
+    bool readable = false;
     int code = 0;
-    bool quit = pump.HandleOneMessage(&code);
-    pump.SleepAlertable(kPassSleepMs);
+    const bool quit = pump.WaitForWork(server.NextWait(), &readable, &code);
     if (quit) return code;
+    server.Serve(readable);
   }
 }
 

@@ -7,13 +7,29 @@
 namespace ravelo {
 namespace {
 
-bool WriteSettings(RegistryKey& key, const std::string& password, bool runOnStartup) {
+bool WriteFlag(RegistryKey& key, const char* name, bool on) {
+  const std::uint8_t flag[4] = {static_cast<std::uint8_t>(on ? 1 : 0), 0, 0, 0};
+  return key.SetValue(name, regtype::kDword, flag, sizeof flag);
+}
+
+bool ReadFlag(RegistryKey& key, const char* name) {
+  std::uint8_t flag[4] = {};
+  std::uint32_t type = 0;
+  std::uint32_t size = sizeof flag;
+  return key.QueryValue(name, &type, flag, &size) && type == regtype::kDword &&
+         (flag[0] | flag[1] << 8 | flag[2] << 16 | static_cast<std::uint32_t>(flag[3]) << 24) == 1;
+}
+
+bool WriteSettings(RegistryKey& key, WindowControls& window) {
   // The text is stored with its NUL, as a string value should be.
+  const std::string password = window.PasswordText();
   bool ok = key.SetValue(kPasswordValue, regtype::kString,
                          reinterpret_cast<const std::uint8_t*>(password.c_str()),
                          static_cast<std::uint32_t>(password.size() + 1));
-  const std::uint8_t flag[4] = {static_cast<std::uint8_t>(runOnStartup ? 1 : 0), 0, 0, 0};
-  ok = key.SetValue(kRunOnStartupValue, regtype::kDword, flag, sizeof flag) && ok;
+  ok = WriteFlag(key, kRunOnStartupValue, window.RunOnStartupChecked()) && ok;
+  // Written once it has been turned on, so that the settings of those who never do stay as they were.
+  const bool fast = window.FastAnswersChecked();
+  if (fast || key.HasValue(kFastAnswersValue)) ok = WriteFlag(key, kFastAnswersValue, fast) && ok;
   return ok;
 }
 
@@ -47,18 +63,13 @@ StoredPassword RegistrySettings::LoadSettings(WindowControls& window) {
   if (!key) key = OpenSettings(RegistryHive::kLocalMachine, RegistryAccess::kRead);
   if (!key) return StoredPassword::kNone;
 
-  std::uint8_t flag[4] = {};
-  std::uint32_t type = 0;
-  std::uint32_t size = sizeof flag;
-  if (key->QueryValue(kRunOnStartupValue, &type, flag, &size) && type == regtype::kDword &&
-      (flag[0] | flag[1] << 8 | flag[2] << 16 | static_cast<std::uint32_t>(flag[3]) << 24) == 1) {
-    window.SetRunOnStartup(true);
-  }
+  if (ReadFlag(*key, kRunOnStartupValue)) window.SetRunOnStartup(true);
+  if (ReadFlag(*key, kFastAnswersValue)) window.SetFastAnswers(true);
 
   if (!key->HasValue(kPasswordValue)) return StoredPassword::kNone;
   std::uint8_t text[kPasswordReadBytes] = {};
-  type = 0;
-  size = sizeof text;
+  std::uint32_t type = 0;
+  std::uint32_t size = sizeof text;
   if (key->QueryValue(kPasswordValue, &type, text, &size) &&
       (type == regtype::kString || type == regtype::kExpandString)) {
     if (std::optional<std::string> password = AcceptStoredPassword(text, size)) {
@@ -70,18 +81,16 @@ StoredPassword RegistrySettings::LoadSettings(WindowControls& window) {
 }
 
 void RegistrySettings::SaveSettings(WindowControls& window) {
-  const std::string password = window.PasswordText();
-  const bool runOnStartup = window.RunOnStartupChecked();
   bool saved = false;
   if (std::unique_ptr<RegistryKey> machine = CreateSettings(RegistryHive::kLocalMachine)) {
-    saved = WriteSettings(*machine, password, runOnStartup);
+    saved = WriteSettings(*machine, window);
   }
   // An ordinary user may not write the machine's key; the user's key then holds the
   // settings, and once it exists it is the one loaded, so it is never left stale.
   std::unique_ptr<RegistryKey> user =
       saved ? OpenSettings(RegistryHive::kCurrentUser, RegistryAccess::kReadWrite)
             : CreateSettings(RegistryHive::kCurrentUser);
-  if (user) WriteSettings(*user, password, runOnStartup);
+  if (user) WriteSettings(*user, window);
 }
 
 }  // namespace ravelo

@@ -49,6 +49,7 @@ constexpr const char kSoftwareKey[] = "Software\\";
 constexpr const char kSettingsKey[] = "Ravelo";
 constexpr const char kPasswordValue[] = "Pass";
 constexpr const char kRunOnStartupValue[] = "StartupRun";
+constexpr const char kFastAnswersValue[] = "FastAnswers";
 
 // Keeps the settings in the machine's key. Where the machine's key may not be written, they
 // go to the current user's key instead, which is then read first and kept up to date.

@@ -17,6 +17,7 @@ constexpr int kPasswordBox = 1003;
 constexpr int kRunOnStartup = 1005;
 constexpr int kAbout = 104;
 constexpr int kExit = 105;
+constexpr int kFastAnswers = 106;
 constexpr int kTrayMessage = 100;  // the bare number, not an offset into WM_APP
 constexpr int kTrayIcon = 133;
 }  // namespace ids
@@ -37,6 +38,9 @@ class WindowControls {
   virtual void SetButtonText(const char* text) = 0;
   virtual bool RunOnStartupChecked() = 0;
   virtual void SetRunOnStartup(bool checked) = 0;
+  // The "Fast answers" item of the window's menu.
+  virtual bool FastAnswersChecked() = 0;
+  virtual void SetFastAnswers(bool checked) = 0;
   virtual void Wait(int ms) = 0;  // the whole program waits
   virtual void Minimize() = 0;
   virtual bool IsMinimized() = 0;
@@ -96,20 +100,20 @@ class ServerWindow {
   StatusLog& log_;
 };
 
-// The main loop's access to the window system.
+// The main loop's access to the window system and the socket.
 class MessagePump {
  public:
   virtual ~MessagePump() = default;
-  // Takes at most one waiting message and handles it (accelerators, dialog keys, dispatch).
-  // Returns true when it was the quit message and puts its code in `exitCode`.
-  virtual bool HandleOneMessage(int* exitCode) = 0;
-  virtual void SleepAlertable(int ms) = 0;
+  // Sleeps until there is work: a window message, a datagram on the socket when `wait.socket`
+  // is set, or the end of `wait.timeoutMicros` (-1: no limit). Handles the window messages that
+  // came and sets `*readable` when the socket has a datagram. Returns true at the quit message
+  // and puts its code in `exitCode`.
+  virtual bool WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) = 0;
 };
 
-constexpr int kPassSleepMs = 5;
-
-// Runs until the quit message and returns its code. One network poll, the tray check,
-// at most one window message and a short sleep per pass: the pass is the program's clock.
+// Runs until the quit message and returns its code. Each round moves a minimised window to the
+// tray, sleeps until there is work, and lets the server serve the network when its time has
+// come; with no client and nothing arriving the program does not wake at all.
 int RunMainLoop(StreamServer& server, WindowControls& window, TrayIcon& tray, MessagePump& pump);
 
 }  // namespace ravelo

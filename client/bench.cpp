@@ -9,7 +9,7 @@
 namespace ravelo {
 namespace {
 
-constexpr std::int64_t kPassUs = 5000;  // the server's loop sleeps 5 ms a pass
+constexpr std::int64_t kPassUs = wire::kPassMicros;
 
 template <typename T>
 T Median(std::vector<T> values) {
@@ -22,6 +22,12 @@ T Median(std::vector<T> values) {
 std::string Ms(std::int64_t us) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f ms", static_cast<double>(us) / 1000.0);
+  return text;
+}
+
+std::string PerSecond(double n) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", n);
   return text;
 }
 
@@ -84,6 +90,9 @@ BenchSummary SummarizeBench(const std::vector<BenchSample>& samples) {
   s.chunks_median = Median(chunks);
   s.bytes_median = Median(bytes);
   s.floor_us = (s.chunks_median + 1) * kPassUs;
+  std::int64_t total_us = 0;
+  for (std::int64_t us : last) total_us += us;
+  s.per_second = total_us > 0 ? static_cast<double>(last.size()) * 1e6 / static_cast<double>(total_us) : 0;
   return s;
 }
 
@@ -98,7 +107,8 @@ void PrintBench(std::ostream& out, const char* kind, const BenchSummary& s) {
       << Ms(s.ready_worst_us) << "\n"
       << "  request to last chunk: median " << Ms(s.last_median_us) << ", worst "
       << Ms(s.last_worst_us) << "\n"
-      << "  protocol floor:        " << Ms(s.floor_us) << " ((" << s.chunks_median
+      << "  pictures per second:   " << PerSecond(s.per_second) << "\n"
+      << "  paced floor:           " << Ms(s.floor_us) << " ((" << s.chunks_median
       << " + 1) passes of 5 ms)" << std::endl;
 }
 

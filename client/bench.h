@@ -28,9 +28,11 @@ struct BenchSummary {
   std::int64_t last_worst_us = 0;
   int chunks_median = 0;
   int bytes_median = 0;
-  // The protocol's own floor for the median count: the ready message and each chunk
-  // take one server loop pass of at least 5 ms.
+  // The floor of a paced server for the median count: the ready message and each chunk
+  // wait at least 5 ms after the one before.
   std::int64_t floor_us = 0;
+  // Whole pictures fetched one after the other: how many a second.
+  double per_second = 0;
 };
 
 // One picture, chunk by chunk; a chunk not answered within its wait is asked for again a

@@ -103,7 +103,7 @@ std::optional<RaveloClient::Bytes> RaveloClient::Pump(
     if (n != 0) continue;  // more may be waiting, also behind a dropped datagram
     if (until_empty) return std::nullopt;
     const std::int64_t nap = std::min<std::int64_t>(kPollIntervalMs, deadline - now);
-    clock_.SleepMs(static_cast<int>(nap));
+    clock_.Nap(socket_, static_cast<int>(nap));
   }
 }
 

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "wire/socket_layer.h"
+
 namespace ravelo {
 
 class ClientClock {
@@ -14,6 +16,11 @@ class ClientClock {
   // Microseconds, for timing; as fine as the platform's clock allows.
   virtual std::int64_t NowUs() { return NowMs() * 1000; }
   virtual void SleepMs(int ms) = 0;
+  // Waits `ms` for the next datagram on `socket`; a real clock returns as soon as one comes.
+  virtual void Nap(SocketLayer& socket, int ms) {
+    (void)socket;
+    SleepMs(ms);
+  }
 };
 
 }  // namespace ravelo

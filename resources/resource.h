@@ -14,6 +14,7 @@
 #define IDC_RUN_ON_STARTUP 1005
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
+#define IDM_FAST_ANSWERS 106
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

@@ -1,5 +1,6 @@
 #include "server/stream_server.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "server/picture_file.h"
@@ -33,6 +34,7 @@ StreamServer::StreamServer(int port, ServerServices services)
     : port_(port),
       socket_(services.socket),
       log_(services.log),
+      clock_(services.clock),
       input_(services.input),
       desktop_(services.desktop) {
   client_.port = static_cast<std::uint16_t>(port);
@@ -68,7 +70,8 @@ bool StreamServer::StartServer(const std::string& password) {
   }
   log_.LogMessage(kOpened, port_);
   guesser_count_ = 0;  // a new start forgives every guesser
-  overflow_checked_ = 0;
+  overflow_checked_once_ = false;
+  next_read_ = 0;
   password_ = password.substr(0, wire::kMaxPassword);
   running_ = true;
   return true;
@@ -104,10 +107,46 @@ void StreamServer::DropClient(DropReason reason) {
   if (input_ != nullptr) input_->ReleaseHeld();
 }
 
-void StreamServer::PollNetwork() {
-  if (!running_) return;
-  ++passes_;
+std::int64_t StreamServer::Now() {
+  const std::int64_t raw = paused_at_ >= 0 ? paused_at_ : clock_.NowMicros();
+  return raw - paused_total_;
+}
+
+void StreamServer::PauseClock() {
+  if (paused_at_ < 0) paused_at_ = clock_.NowMicros();
+}
+
+void StreamServer::ResumeClock() {
+  if (paused_at_ < 0) return;
+  paused_total_ += clock_.NowMicros() - paused_at_;
+  paused_at_ = -1;
+}
+
+StreamServer::Wait StreamServer::NextWait() {
+  Wait wait;
+  if (!running_ || paused_at_ >= 0) return wait;
+  const std::int64_t now = Now();
+  std::int64_t until = -1;
+  if (connected_) until = std::min(keep_alive_due_, silence_due_);
+  wait.socket = fast_answers_ || now >= next_read_;
+  if (!wait.socket) until = until < 0 ? next_read_ : std::min(until, next_read_);
+  if (until >= 0) wait.timeoutMicros = std::max<std::int64_t>(0, until - now);
+  return wait;
+}
+
+void StreamServer::Serve(bool readable) {
+  if (!running_ || paused_at_ >= 0) return;
+  const std::int64_t now = Now();
+  const bool due = connected_ && (now >= keep_alive_due_ || now >= silence_due_);
+  if (!due && !(readable && (fast_answers_ || now >= next_read_))) return;
+  if (PollNetwork() > 0 && !fast_answers_) next_read_ = now + wire::kPassMicros;
+}
+
+int StreamServer::PollNetwork() {
+  if (!running_) return 0;
+  now_ = Now();
   held_.length = 0;
+  int received = 0;
 
   // Datagrams that would be ignored anyway are read past within the pass, so that a flood
   // of them costs only its receives and does not crowd the client out of the socket's
@@ -116,6 +155,7 @@ void StreamServer::PollNetwork() {
     Ipv4Endpoint source;
     int n = socket_.ReceiveFrom(receive_, wire::kMaxDatagram, &source);
     if (n == 0) break;
+    ++received;
     if (n < 0) continue;  // dropped by the socket layer
     const std::uint8_t type = receive_[0];
     // Only the client that gave the password may drive the session; anyone else
@@ -147,10 +187,11 @@ void StreamServer::PollNetwork() {
     HandleConnect(held_.bytes + 1, held_.length - 1, held_.source);
     held_.length = 0;
   }
-  CountPass();
+  CheckTimers();
+  return received;
 }
 
-bool StreamServer::Remembered(const Guesser& g) const { return passes_ - g.checked < kForgetAfterPasses; }
+bool StreamServer::Remembered(const Guesser& g) const { return now_ - g.checked < kForgetAfterMicros; }
 
 StreamServer::Guesser* StreamServer::FindGuesser(const std::array<std::uint8_t, 4>& address) {
   for (std::size_t i = 0; i < guesser_count_; ++i) {
@@ -168,22 +209,25 @@ StreamServer::Guesser* StreamServer::FreeGuesserSlot() {
 }
 
 bool StreamServer::SlowedDown(const std::array<std::uint8_t, 4>& address) {
-  const std::uint64_t* last = nullptr;
+  const std::int64_t* last = nullptr;
   if (const Guesser* g = FindGuesser(address)) {
     if (g->wrong < kWrongPasswordLimit) return false;
     last = &g->checked;
   } else if (FreeGuesserSlot() == nullptr) {
     // An address the full table cannot hold counts as slowed down from the start.
-    if (overflow_checked_ == 0) return false;
+    if (!overflow_checked_once_) return false;
     last = &overflow_checked_;
   } else {
     return false;
   }
-  return passes_ - *last < kCheckEveryPasses;
+  return now_ - *last < kCheckEveryMicros;
 }
 
 void StreamServer::NoteCheck(const std::array<std::uint8_t, 4>& address) {
-  if (FindGuesser(address) == nullptr && FreeGuesserSlot() == nullptr) overflow_checked_ = passes_;
+  if (FindGuesser(address) == nullptr && FreeGuesserSlot() == nullptr) {
+    overflow_checked_ = now_;
+    overflow_checked_once_ = true;
+  }
 }
 
 void StreamServer::NoteWrongPassword(const std::array<std::uint8_t, 4>& address) {
@@ -194,7 +238,7 @@ void StreamServer::NoteWrongPassword(const std::array<std::uint8_t, 4>& address)
     if (g == guessers_.data() + guesser_count_) ++guesser_count_;
     *g = Guesser{address, 0, 0};
   }
-  g->checked = passes_;
+  g->checked = now_;
   if (++g->wrong == kWrongPasswordLimit) {
     log_.LogMessage(kSlowingDown, address[0], address[1], address[2], address[3]);
   }
@@ -227,24 +271,22 @@ void StreamServer::HandleConnect(const std::uint8_t* bytes, int size, const Ipv4
   // A new session, perhaps of another client: nothing of the old one stays held.
   if (connected_ && input_ != nullptr) input_->ReleaseHeld();
   connected_ = true;
-  keep_alive_counter_ = 0;
-  silence_counter_ = 0;
+  keep_alive_due_ = now_ + wire::kFirstKeepAliveMicros;
+  silence_due_ = now_ + wire::kSilenceMicros;
   client_ = source;
   send_[0] = wire::kConnect;
   send_[1] = wire::kAccepted;
   Send(2, client_);
 }
 
-void StreamServer::CountPass() {
+void StreamServer::CheckTimers() {
   if (!connected_) return;
-  if (++keep_alive_counter_ > wire::kKeepAliveAfter) {
+  if (now_ >= keep_alive_due_) {
     send_[0] = wire::kKeepAlive;
     Send(1, client_);
-    keep_alive_counter_ = 0;
+    keep_alive_due_ = now_ + wire::kKeepAliveMicros;
   }
-  if (++silence_counter_ > wire::kSilenceAfter) {
-    DropClient(kTimedOut);
-  }
+  if (now_ >= silence_due_) DropClient(kTimedOut);
 }
 
 void StreamServer::HandleCommand(std::uint8_t type, const Payload& p) {
@@ -253,7 +295,7 @@ void StreamServer::HandleCommand(std::uint8_t type, const Payload& p) {
       DropClient(kGoodbyeReceived);
       return;
     case wire::kKeepAlive:
-      silence_counter_ = 0;
+      silence_due_ = now_ + wire::kSilenceMicros;
       return;
     case wire::kFullView:
     case wire::kFullChunk:

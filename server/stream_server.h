@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "server/session_clock.h"
 #include "server/status_log.h"
 #include "imaging/capture.h"
 #include "input/inject.h"
@@ -18,6 +19,7 @@ namespace ravelo {
 struct ServerServices {
   SocketLayer& socket;
   StatusLog& log;
+  SessionClock& clock;
   InputInjector* input = nullptr;     // null: input messages do nothing
   DesktopCapture* desktop = nullptr;  // null: picture requests do nothing
 };
@@ -48,15 +50,15 @@ class StreamServer {
   enum DropReason { kGoodbyeReceived = 0, kTimedOut = 1, kStopping = 2 };
 
   // Password guessing: from this many wrong passwords in a row on, an address gets one
-  // check per kCheckEveryPasses (5 s at the loop's 5 ms sleep); its other connects are dropped.
+  // check per kCheckEveryMicros (5 s); its other connects are dropped.
   static constexpr int kWrongPasswordLimit = 10;
-  static constexpr int kCheckEveryPasses = 1000;
+  static constexpr std::int64_t kCheckEveryMicros = 5000000;
   // Addresses with wrong passwords remembered at once; spoofed sources cannot grow it. An
   // address's count is never pushed out by others: once the table is full, the addresses it
-  // cannot hold share one check per kCheckEveryPasses between them.
+  // cannot hold share one check per kCheckEveryMicros between them.
   static constexpr std::size_t kGuessTableSize = 256;
   // An address that has guessed nothing for this long (10 minutes) is forgotten.
-  static constexpr std::uint64_t kForgetAfterPasses = 120000;
+  static constexpr std::int64_t kForgetAfterMicros = 600000000;
   // Datagrams one pass may read; all but the one that acts are those ignored anyway. Under a
   // flood the socket's queue stays full and the client's datagrams get in about as often as
   // the pass reads, while the client is timed out after a fixed number of passes: the more a
@@ -72,9 +74,28 @@ class StreamServer {
   bool StartServer(const std::string& password);
   void StopServer();
   bool IsRunning() const { return running_; }
-  // One step of network work: at most one datagram, then keep-alive and time-out.
-  void PollNetwork();
+  // One step of network work: at most one datagram acts, then keep-alive and time-out.
+  // Returns how many datagrams were read (0: nothing was waiting).
+  int PollNetwork();
   void DropClient(DropReason reason);
+
+  // What the main loop waits for before it calls Serve again: the socket (when `socket`) and
+  // at most `timeoutMicros` (-1: no limit), whichever comes first.
+  struct Wait {
+    bool socket = false;
+    std::int64_t timeoutMicros = -1;
+  };
+  Wait NextWait();
+  // The main loop woke, the socket readable or not: polls the network when its time has come.
+  // By default a datagram is read no sooner than one pass (5 ms) after the last read, the
+  // rhythm of the old loop that clients were built against; with fast answers at once.
+  void Serve(bool readable);
+  void SetFastAnswers(bool fast) { fast_answers_ = fast; }
+  bool FastAnswers() const { return fast_answers_; }
+  // While a modal box holds the program, the network waits and its time does not count
+  // towards keep-alives, time-outs or the guessing limit.
+  void PauseClock();
+  void ResumeClock();
 
   // Captures the view, reads its file back into `buffer` and announces it to the client.
   bool PrepareFrame(bool full, std::uint16_t x, std::uint16_t y, ImageBuffer& buffer);
@@ -104,7 +125,7 @@ class StreamServer {
   struct Guesser {
     std::array<std::uint8_t, 4> address{};
     int wrong = 0;
-    std::uint64_t checked = 0;  // pass of the last wrong password
+    std::int64_t checked = 0;  // time of the last wrong password
   };
 
   // A connect from someone other than the client, read on past so that the client's own
@@ -126,18 +147,20 @@ class StreamServer {
   bool PictureFileRefused(const char* name);
   void HandleCommand(std::uint8_t type, const Payload& payload);
   void HandlePicture(std::uint8_t type, const Payload& payload);
-  void CountPass();
+  void CheckTimers();
+  std::int64_t Now();
   void Send(int length, const Ipv4Endpoint& to);
   void ReleaseSocket();
 
   const int port_;
   SocketLayer& socket_;
   StatusLog& log_;
+  SessionClock& clock_;
   InputInjector* input_;
   DesktopCapture* desktop_;
 
-  int keep_alive_counter_ = 0;
-  int silence_counter_ = 0;
+  std::int64_t keep_alive_due_ = 0;  // while connected: when the next keep-alive goes out
+  std::int64_t silence_due_ = 0;     // and when a client that stays silent is dropped
   bool socket_open_ = false;
   bool layer_started_ = false;
   Ipv4Endpoint client_;
@@ -149,11 +172,16 @@ class StreamServer {
   ImageBuffer full_view_;
   ImageBuffer region_view_;
   PointerAnchor anchor_;
-  std::uint64_t passes_ = 0;  // loop passes while running: the guessers' clock
+  std::int64_t now_ = 0;           // the time of the current poll
+  std::int64_t paused_at_ = -1;    // the raw clock's time the clock was paused, or -1
+  std::int64_t paused_total_ = 0;  // raw time spent paused, left out of Now()
+  std::int64_t next_read_ = 0;     // with pacing: no read before this
+  bool fast_answers_ = false;
   std::array<Guesser, kGuessTableSize> guessers_{};
   std::size_t guesser_count_ = 0;
-  // Pass of the last check shared by the addresses the full table cannot hold; 0: none yet.
-  std::uint64_t overflow_checked_ = 0;
+  // Time of the last check shared by the addresses the full table cannot hold.
+  std::int64_t overflow_checked_ = 0;
+  bool overflow_checked_once_ = false;
   HeldConnect held_;
 };
 

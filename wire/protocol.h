@@ -46,9 +46,13 @@ constexpr int kMaxDatagram = 1023;      // longer datagrams fail to receive and 
 constexpr int kBufferSize = 4096;       // receive and send buffers
 constexpr int kMaxPassword = 15;        // characters, without the NUL
 
-// Session timing, in main-loop passes.
-constexpr int kKeepAliveAfter = 500;    // a keep-alive goes out when the counter passes this
-constexpr int kSilenceAfter = 3000;     // a client not heard for more passes than this is dropped
+// Session timing, in microseconds of the session's clock: the spans the program's main loop
+// once counted in passes of 5 ms. The first keep-alive goes out 500 passes after the accept,
+// the next ones 501 passes apart, and a client not heard for 3000 passes is dropped.
+constexpr std::int64_t kPassMicros = 5000;
+constexpr std::int64_t kFirstKeepAliveMicros = 500 * kPassMicros;  // 2.500 s
+constexpr std::int64_t kKeepAliveMicros = 501 * kPassMicros;       // 2.505 s
+constexpr std::int64_t kSilenceMicros = 3000 * kPassMicros;        // 15.000 s
 
 // Pictures.
 constexpr int kChunkSize = 1000;        // data bytes per chunk datagram

@@ -39,6 +39,12 @@ class SocketLayer {
   virtual int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) = 0;
   // One datagram; failures are not reported.
   virtual void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) = 0;
+  // Waits at most `timeoutMs` for a datagram to read: 1 when one may be waiting, 0 at the
+  // time-out, -1 for a layer that cannot wait (its caller sleeps instead).
+  virtual int WaitReadable(int timeoutMs) {
+    (void)timeoutMs;
+    return -1;
+  }
 };
 
 }  // namespace ravelo

@@ -21,6 +21,7 @@ namespace {
 
 constexpr char kPassLine[] = "Pass=";
 constexpr char kStartupLine[] = "StartupRun=";
+constexpr char kFastAnswersLine[] = "FastAnswers=";
 
 bool StartsWith(const std::string& s, const char* prefix) { return s.compare(0, std::strlen(prefix), prefix) == 0; }
 
@@ -101,13 +102,16 @@ StoredSettings ParseSettings(const std::string& text) {
       stored.password = password;
     } else if (StartsWith(line, kStartupLine)) {
       stored.runOnStartup = line.compare(std::strlen(kStartupLine), std::string::npos, "1") == 0;
+    } else if (StartsWith(line, kFastAnswersLine)) {
+      stored.fastAnswers = line.compare(std::strlen(kFastAnswersLine), std::string::npos, "1") == 0;
     }
   }
   return stored;
 }
 
-std::string FormatSettings(const std::string& password, bool runOnStartup) {
-  return kPassLine + Latin1ToUtf8(password) + "\n" + kStartupLine + (runOnStartup ? "1" : "0") + "\n";
+std::string FormatSettings(const std::string& password, bool runOnStartup, bool fastAnswers) {
+  return kPassLine + Latin1ToUtf8(password) + "\n" + kStartupLine + (runOnStartup ? "1" : "0") + "\n" +
+         (fastAnswers ? std::string(kFastAnswersLine) + "1\n" : std::string());
 }
 
 std::string SettingsFilePath(const char* xdgConfigHome, const char* home) {
@@ -153,6 +157,7 @@ StoredPassword FileSettings::LoadSettings(WindowControls& window) {
   if (!text) return StoredPassword::kNone;
   StoredSettings stored = ParseSettings(*text);
   if (stored.runOnStartup) window.SetRunOnStartup(true);
+  if (stored.fastAnswers) window.SetFastAnswers(true);
   if (stored.passwordRejected) return StoredPassword::kRejected;
   if (!stored.password) return StoredPassword::kNone;
   window.SetPasswordText(*stored.password);
@@ -161,7 +166,8 @@ StoredPassword FileSettings::LoadSettings(WindowControls& window) {
 
 void FileSettings::SaveSettings(WindowControls& window) {
   if (path_.empty()) return;
-  WriteFileAtomically(path_, FormatSettings(window.PasswordText(), window.RunOnStartupChecked()));
+  WriteFileAtomically(path_,
+                      FormatSettings(window.PasswordText(), window.RunOnStartupChecked(), window.FastAnswersChecked()));
 }
 
 }  // namespace ravelo

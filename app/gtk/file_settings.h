@@ -15,10 +15,11 @@ struct StoredSettings {
   std::optional<std::string> password;
   bool passwordRejected = false;  // the last password line could not be used
   bool runOnStartup = false;      // only "StartupRun=1" checks the box
+  bool fastAnswers = false;       // "FastAnswers=1", written only when on
 };
 
 StoredSettings ParseSettings(const std::string& text);
-std::string FormatSettings(const std::string& password, bool runOnStartup);
+std::string FormatSettings(const std::string& password, bool runOnStartup, bool fastAnswers = false);
 
 // $XDG_CONFIG_HOME/ravelo/settings, or ~/.config/ravelo/settings when that variable is unset,
 // empty or not an absolute path; empty when there is no home either.

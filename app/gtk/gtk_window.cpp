@@ -1,6 +1,8 @@
 #include "app/gtk/gtk_window.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <initializer_list>
 
 #include "app/gtk/window_texts.h"
 #include "wire/latin1.h"
@@ -28,15 +30,18 @@ bool InsideLineBreak(const GtkTextIter* iter) {
   return gtk_text_iter_backward_char(&before) && gtk_text_iter_get_char(&before) == '\r';
 }
 
-GtkWidget* MenuWithItem(GtkWidget* bar, const char* menuText, const char* itemText, GCallback onItem,
-                        gpointer self) {
+// A menu of the bar; `items` go into it in order, each activating its callback.
+GtkWidget* MenuWithItems(GtkWidget* bar, const char* menuText, std::initializer_list<GtkWidget*> items) {
   GtkWidget* top = gtk_menu_item_new_with_mnemonic(menuText);
   GtkWidget* menu = gtk_menu_new();
-  GtkWidget* item = gtk_menu_item_new_with_mnemonic(itemText);
-  g_signal_connect(item, "activate", onItem, self);
-  gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  for (GtkWidget* item : items) gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), menu);
   gtk_menu_shell_append(GTK_MENU_SHELL(bar), top);
+  return menu;
+}
+
+GtkWidget* Item(GtkWidget* item, GCallback onItem, gpointer self) {
+  g_signal_connect(item, "activate", onItem, self);
   return item;
 }
 
@@ -111,8 +116,12 @@ GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
 
   GtkWidget* bar = gtk_menu_bar_new();
-  MenuWithItem(bar, text::kFileMenu, text::kExitItem, G_CALLBACK(OnExit), this);
-  MenuWithItem(bar, text::kHelpMenu, text::kAboutItem, G_CALLBACK(OnAboutItem), this);
+  fast_answers_ = Item(gtk_check_menu_item_new_with_mnemonic(text::kFastAnswersItem), G_CALLBACK(OnFastAnswers), this);
+  MenuWithItems(bar, text::kFileMenu,
+                {fast_answers_, gtk_separator_menu_item_new(),
+                 Item(gtk_menu_item_new_with_mnemonic(text::kExitItem), G_CALLBACK(OnExit), this)});
+  MenuWithItems(bar, text::kHelpMenu,
+                {Item(gtk_menu_item_new_with_mnemonic(text::kAboutItem), G_CALLBACK(OnAboutItem), this)});
 
   password_ = gtk_entry_new();
   gtk_entry_set_visibility(GTK_ENTRY(password_), FALSE);
@@ -238,6 +247,14 @@ void GtkServerWindow::SetRunOnStartup(bool checked) {
   gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(run_on_startup_), checked ? TRUE : FALSE);
 }
 
+bool GtkServerWindow::FastAnswersChecked() {
+  return gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(fast_answers_)) != FALSE;
+}
+
+void GtkServerWindow::SetFastAnswers(bool checked) {
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(fast_answers_), checked ? TRUE : FALSE);
+}
+
 void GtkServerWindow::Wait(int ms) {
   gdk_display_flush(gtk_widget_get_display(window_));  // what was asked so far reaches the screen
   g_usleep(static_cast<gulong>(ms) * 1000);
@@ -314,6 +331,11 @@ void GtkServerWindow::OnButton(GtkButton*, gpointer self) {
 
 void GtkServerWindow::OnExit(GtkMenuItem*, gpointer self) { static_cast<GtkServerWindow*>(self)->Command(ids::kExit); }
 
+void GtkServerWindow::OnFastAnswers(GtkMenuItem*, gpointer self) {
+  // The item has turned its check mark already; the window's command sets it to the same.
+  static_cast<GtkServerWindow*>(self)->Command(ids::kFastAnswers);
+}
+
 void GtkServerWindow::OnAboutItem(GtkMenuItem*, gpointer self) {
   static_cast<GtkServerWindow*>(self)->Command(ids::kAbout);
 }
@@ -339,13 +361,71 @@ void GtkServerWindow::OnDestroyed(GtkWidget*, gpointer self) {
   if (me->server_window_ != nullptr) me->server_window_->OnDestroy();
 }
 
-bool GtkMessagePump::HandleOneMessage(int* exitCode) {
-  window_.ActOnExitRequest();
-  if (window_.TakeQuit(exitCode)) return true;
-  if (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
-  return false;
+// A source of GTK's main context that stands for the network: it watches the socket when
+// the server asks for it, and its time-out is the server's next deadline.
+struct GtkMessagePump::NetworkSource {
+  GSource base;
+  GPollFD poll;
+  std::int64_t deadline;  // g_get_monotonic_time() at which it is due; -1: none
+  bool readable;
+
+  static gboolean Prepare(GSource* source, gint* timeout) {
+    auto* self = reinterpret_cast<NetworkSource*>(source);
+    if (self->deadline < 0) {
+      *timeout = -1;
+      return FALSE;
+    }
+    const std::int64_t left = self->deadline - g_get_monotonic_time();
+    *timeout = left <= 0 ? 0 : static_cast<gint>(std::min<std::int64_t>((left + 999) / 1000, G_MAXINT));
+    return left <= 0;
+  }
+  static gboolean Check(GSource* source) {
+    auto* self = reinterpret_cast<NetworkSource*>(source);
+    self->readable = (self->poll.revents & (G_IO_IN | G_IO_ERR | G_IO_HUP)) != 0;
+    return self->readable || (self->deadline >= 0 && g_get_monotonic_time() >= self->deadline);
+  }
+  static gboolean Dispatch(GSource* source, GSourceFunc, gpointer) {
+    // Nothing to call: the main loop serves the network once the iteration returns.
+    reinterpret_cast<NetworkSource*>(source)->deadline = -1;
+    return G_SOURCE_CONTINUE;
+  }
+};
+
+GtkMessagePump::GtkMessagePump(GtkServerWindow& window, std::function<int()> socketFd)
+    : window_(window), socket_fd_(std::move(socketFd)) {
+  static GSourceFuncs funcs = {NetworkSource::Prepare, NetworkSource::Check, NetworkSource::Dispatch, nullptr,
+                               nullptr, nullptr};
+  source_ = reinterpret_cast<NetworkSource*>(g_source_new(&funcs, sizeof(NetworkSource)));
+  source_->poll.fd = -1;
+  source_->poll.events = 0;
+  source_->deadline = -1;
+  source_->readable = false;
+  g_source_attach(&source_->base, nullptr);
 }
 
-void GtkMessagePump::SleepAlertable(int ms) { g_usleep(static_cast<gulong>(ms) * 1000); }
+GtkMessagePump::~GtkMessagePump() {
+  g_source_destroy(&source_->base);
+  g_source_unref(&source_->base);
+}
+
+bool GtkMessagePump::WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) {
+  window_.ActOnExitRequest();
+  if (window_.TakeQuit(exitCode)) return true;
+  const int fd = socket_fd_();
+  if (fd != source_->poll.fd) {
+    // The context keeps its descriptors in order: a new socket is added anew.
+    if (source_->poll.fd >= 0) g_source_remove_poll(&source_->base, &source_->poll);
+    source_->poll.fd = fd;
+    if (fd >= 0) g_source_add_poll(&source_->base, &source_->poll);
+  }
+  source_->poll.events = wait.socket && fd >= 0 ? G_IO_IN : 0;
+  source_->poll.revents = 0;
+  source_->readable = false;
+  source_->deadline = wait.timeoutMicros < 0 ? -1 : g_get_monotonic_time() + wait.timeoutMicros;
+  g_main_context_iteration(nullptr, TRUE);  // sleeps until there is work
+  *readable = source_->readable;
+  window_.ActOnExitRequest();
+  return window_.TakeQuit(exitCode);
+}
 
 }  // namespace ravelo

@@ -4,6 +4,7 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <string>
 
 #include "app/shell.h"
@@ -64,6 +65,8 @@ class GtkServerWindow : public WindowControls {
   void SetButtonText(const char* text) override;
   bool RunOnStartupChecked() override;
   void SetRunOnStartup(bool checked) override;
+  bool FastAnswersChecked() override;
+  void SetFastAnswers(bool checked) override;
   void Wait(int ms) override;
   void Minimize() override;
   bool IsMinimized() override;
@@ -78,6 +81,7 @@ class GtkServerWindow : public WindowControls {
   static void OnPasswordInsert(GtkEditable* box, gchar* text, gint length, gint* position, gpointer);
   static void OnButton(GtkButton*, gpointer self);
   static void OnExit(GtkMenuItem*, gpointer self);
+  static void OnFastAnswers(GtkMenuItem*, gpointer self);
   static void OnAboutItem(GtkMenuItem*, gpointer self);
   static gboolean OnAboutKey(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
@@ -88,6 +92,7 @@ class GtkServerWindow : public WindowControls {
   GtkWidget* password_;
   GtkWidget* button_;
   GtkWidget* run_on_startup_;
+  GtkWidget* fast_answers_;
   GdkPixbuf* large_icon_;
   TextViewLogPane* pane_;
   ServerWindow* server_window_ = nullptr;
@@ -100,13 +105,19 @@ class GtkServerWindow : public WindowControls {
 
 class GtkMessagePump : public MessagePump {
  public:
-  explicit GtkMessagePump(GtkServerWindow& window) : window_(window) {}
-  // One iteration of GTK's main context, which hands over at most one window-system event.
-  bool HandleOneMessage(int* exitCode) override;
-  void SleepAlertable(int ms) override;
+  // `socketFd()` gives the server's socket, or -1 while it has none.
+  GtkMessagePump(GtkServerWindow& window, std::function<int()> socketFd);
+  ~GtkMessagePump() override;
+  GtkMessagePump(const GtkMessagePump&) = delete;
+  GtkMessagePump& operator=(const GtkMessagePump&) = delete;
+  // One iteration of GTK's main context, with the socket and the server's deadline in it.
+  bool WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) override;
 
  private:
+  struct NetworkSource;
   GtkServerWindow& window_;
+  std::function<int()> socket_fd_;
+  NetworkSource* source_;
 };
 
 }  // namespace ravelo

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
 
   ravelo::FileSettings settings(ravelo::DefaultSettingsFilePath());
   const ravelo::StoredPassword stored = settings.LoadSettings(controls);
+  if (options.fastAnswers) controls.SetFastAnswers(true);
 
   // The pictures go where only this user can reach them (the files keep their names).
   const std::string pictures = ravelo::PrivatePictureDirectory(std::getenv("XDG_RUNTIME_DIR"), std::getenv("TMPDIR"));
@@ -129,8 +130,9 @@ int main(int argc, char** argv) {
   if (!inputSink) std::fprintf(stderr, "ravelo: input cannot be injected into the X display; it is ignored\n");
   std::unique_ptr<ravelo::SinkInputInjector> input;
   if (desktop && inputSink) input = std::make_unique<ravelo::SinkInputInjector>(*inputSink, *desktop);
+  std::unique_ptr<ravelo::SessionClock> clock = ravelo::MakeSteadyClock();
   ravelo::StreamServer server(ravelo::wire::kPort,
-                              ravelo::ServerServices{socket, log, input.get(), desktop.get()});
+                              ravelo::ServerServices{socket, log, *clock, input.get(), desktop.get()});
   ravelo::ServerWindow serverWindow(server, controls, tray, settings, log);
   window = &serverWindow;
   controls.Attach(&serverWindow);
@@ -140,7 +142,7 @@ int main(int argc, char** argv) {
 
   serverWindow.StartAtLaunch(stored);
 
-  ravelo::GtkMessagePump pump(controls);
+  ravelo::GtkMessagePump pump(controls, [&socket] { return socket.Fd(); });
   int code = ravelo::RunMainLoop(server, controls, tray, pump);
   controls.Attach(nullptr);
   window = nullptr;

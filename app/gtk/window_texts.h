@@ -11,6 +11,7 @@ constexpr char kRunOnStartup[] = "Run on Startup";
 // Menus: GTK marks the access key with '_' where the resources use '&'.
 constexpr char kFileMenu[] = "_File";
 constexpr char kExitItem[] = "E_xit";
+constexpr char kFastAnswersItem[] = "_Fast answers";
 constexpr char kHelpMenu[] = "_Help";
 constexpr char kAboutItem[] = "_About ...";
 constexpr char kAboutCaption[] = "About";

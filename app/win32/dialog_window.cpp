@@ -54,6 +54,14 @@ void DialogControls::SetRunOnStartup(bool checked) {
   CheckDlgButton(dialog_, IDC_RUN_ON_STARTUP, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
+bool DialogControls::FastAnswersChecked() {
+  return (GetMenuState(GetMenu(dialog_), IDM_FAST_ANSWERS, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+void DialogControls::SetFastAnswers(bool checked) {
+  CheckMenuItem(GetMenu(dialog_), IDM_FAST_ANSWERS, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void DialogControls::Wait(int ms) { Sleep(static_cast<DWORD>(ms)); }
 
 void DialogControls::Minimize() { ShowWindow(dialog_, SW_MINIMIZE); }
@@ -94,7 +102,23 @@ bool DialogMessagePump::HandleOneMessage(int* exitCode) {
   return false;
 }
 
-void DialogMessagePump::SleepAlertable(int ms) { SleepEx(static_cast<DWORD>(ms), TRUE); }
+bool DialogMessagePump::WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) {
+  HANDLE event = wait.socket ? socket_.ReadEvent() : nullptr;
+  DWORD timeout = wait.timeoutMicros < 0 ? INFINITE : static_cast<DWORD>((wait.timeoutMicros + 999) / 1000);
+  // Without an event to wait on, the socket is looked at every pass, as the old loop did.
+  const bool polled = wait.socket && event == nullptr;
+  if (polled && timeout > 5) timeout = 5;
+  // MWMO_INPUTAVAILABLE: messages already in the queue count too, not only new ones.
+  const DWORD woke = MsgWaitForMultipleObjectsEx(event != nullptr ? 1 : 0, event != nullptr ? &event : nullptr,
+                                                 timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE | MWMO_ALERTABLE);
+  if (event != nullptr && woke == WAIT_OBJECT_0) {
+    // Reset before the reads: a datagram that arrives after them sets the event again.
+    socket_.ResetReadEvent();
+    *readable = true;
+  }
+  *readable = *readable || polled;
+  return HandleOneMessage(exitCode);
+}
 
 void AttachServerWindow(ServerWindow* window) { g_window = window; }
 

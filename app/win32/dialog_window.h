@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/shell.h"
+#include "wire/win32/winsock_layer.h"
 
 namespace ravelo {
 
@@ -30,6 +31,8 @@ class DialogControls : public WindowControls {
   void SetButtonText(const char* text) override;
   bool RunOnStartupChecked() override;
   void SetRunOnStartup(bool checked) override;
+  bool FastAnswersChecked() override;
+  void SetFastAnswers(bool checked) override;
   void Wait(int ms) override;
   void Minimize() override;
   bool IsMinimized() override;
@@ -48,13 +51,17 @@ class DialogControls : public WindowControls {
 
 class DialogMessagePump : public MessagePump {
  public:
-  DialogMessagePump(HWND dialog, HACCEL accelerators) : dialog_(dialog), accelerators_(accelerators) {}
-  bool HandleOneMessage(int* exitCode) override;
-  void SleepAlertable(int ms) override;
+  DialogMessagePump(HWND dialog, HACCEL accelerators, WinsockLayer& socket)
+      : dialog_(dialog), accelerators_(accelerators), socket_(socket) {}
+  // Waits on the socket's event and the message queue at once, then handles at most one message.
+  bool WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) override;
 
  private:
+  bool HandleOneMessage(int* exitCode);
+
   HWND dialog_;
   HACCEL accelerators_;
+  WinsockLayer& socket_;
 };
 
 // The dialog procedure of the server window; it forwards to `window` once that exists.

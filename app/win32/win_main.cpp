@@ -25,8 +25,8 @@ HICON LoadIconSized(HINSTANCE instance, int id, int size) {
       LoadImageA(instance, MAKEINTRESOURCEA(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
 }
 
-// Keeps the timer at 1 ms so that the loop's 5 ms sleep is 5 ms, not a 15.6 ms tick:
-// the session's keep-alive and time-out are counted in loop passes.
+// Keeps the timer at 1 ms so that the loop's waits of a few milliseconds (the 5 ms rhythm of
+// paced answers) are that long, not a 15.6 ms tick.
 struct TimerResolution {
   TimerResolution() { timeBeginPeriod(1); }
   ~TimerResolution() { timeEndPeriod(1); }
@@ -45,10 +45,10 @@ void PrintText(DWORD handle, const std::string& text) {
 }
 
 // Answers --help, --version and bad arguments before any window exists; -1 means run.
-int HandleCommandLine() {
+int HandleCommandLine(ravelo::ProgramOptions* parsed) {
   std::vector<std::string> args;
   for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
-  const ravelo::ProgramOptions options = ravelo::ParseProgramArguments(args);
+  const ravelo::ProgramOptions& options = *parsed = ravelo::ParseProgramArguments(args);
   switch (options.action) {
     case ravelo::ProgramOptions::Action::kHelp:
       PrintText(STD_OUTPUT_HANDLE, ravelo::ProgramHelp("ravelo.exe"));
@@ -68,7 +68,8 @@ int HandleCommandLine() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  const int answered = HandleCommandLine();
+  ravelo::ProgramOptions options;
+  const int answered = HandleCommandLine(&options);
   if (answered >= 0) return answered;
   TimerResolution timer;
 
@@ -108,6 +109,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::Win32Registry registry;
   ravelo::RegistrySettings settings(registry);
   const ravelo::StoredPassword stored = settings.LoadSettings(controls);
+  if (options.fastAnswers) controls.SetFastAnswers(true);
 
   ravelo::EditLogPane pane(GetDlgItem(dialog, IDC_LOG));
   ravelo::ShellNotificationArea notificationArea(instance, dialog);
@@ -117,14 +119,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();
   ravelo::Win32InputSink inputSink;
   ravelo::SinkInputInjector input(inputSink, *desktop);
+  std::unique_ptr<ravelo::SessionClock> clock = ravelo::MakeSteadyClock();
   ravelo::StreamServer server(ravelo::wire::kPort,
-                              ravelo::ServerServices{socket, log, &input, desktop.get()});
+                              ravelo::ServerServices{socket, log, *clock, &input, desktop.get()});
   ravelo::ServerWindow window(server, controls, tray, settings, log);
   ravelo::AttachServerWindow(&window);
 
   window.StartAtLaunch(stored);
 
-  ravelo::DialogMessagePump pump(dialog, accelerators);
+  ravelo::DialogMessagePump pump(dialog, accelerators, socket);
   int code = ravelo::RunMainLoop(server, controls, tray, pump);
   ravelo::AttachServerWindow(nullptr);
   return code;

@@ -21,6 +21,9 @@ class SteadyClock : public ClientClock {
         .count();
   }
   void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+  void Nap(SocketLayer& socket, int ms) override {
+    if (socket.WaitReadable(ms) < 0) SleepMs(ms);
+  }
 };
 
 }  // namespace

@@ -22,6 +22,9 @@ class WindowsClock : public ClientClock {
            now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart;
   }
   void SleepMs(int ms) override { Sleep(static_cast<DWORD>(ms)); }
+  void Nap(SocketLayer& socket, int ms) override {
+    if (socket.WaitReadable(ms) < 0) SleepMs(ms);
+  }
 };
 
 }  // namespace

@@ -17,6 +17,7 @@ class FakeWindowControls : public WindowControls {
   bool read_only = false;
   std::string button = kStartText;
   bool run_on_startup = false;
+  bool fast_answers = false;
   bool minimized = false;
   bool visible = true;
   std::function<void()> on_destroy;  // the platform delivers WM_DESTROY from inside DestroyWindow
@@ -33,6 +34,8 @@ class FakeWindowControls : public WindowControls {
   }
   bool RunOnStartupChecked() override { return run_on_startup; }
   void SetRunOnStartup(bool c) override { run_on_startup = c; }
+  bool FastAnswersChecked() override { return fast_answers; }
+  void SetFastAnswers(bool c) override { fast_answers = c; }
   void Wait(int ms) override { calls.push_back("wait " + std::to_string(ms)); }
   void Minimize() override {
     minimized = true;
@@ -111,31 +114,34 @@ class FakeLogPane : public LogPane {
   int end_ = 0;
 };
 
-// Hands out scripted window messages, one per call; each is a function run as its dispatch.
+// Hands out scripted window messages, one per wait, each a function run as its dispatch, and
+// records what it was asked to wait for.
 class FakePump : public MessagePump {
  public:
   struct Message {
     std::function<void()> dispatch;
     bool quit = false;
     int code = 0;
+    bool readable = false;  // the socket had a datagram at this wake-up
   };
   std::deque<Message> queue;
   std::vector<std::string>* calls = nullptr;
 
-  bool HandleOneMessage(int* exitCode) override {
-    if (calls) calls->push_back("message");
+  bool WaitForWork(const StreamServer::Wait& wait, bool* readable, int* exitCode) override {
+    if (calls) {
+      calls->push_back(std::string("wait") + (wait.socket ? " socket" : "") +
+                       (wait.timeoutMicros >= 0 ? " " + std::to_string(wait.timeoutMicros) : ""));
+    }
     if (queue.empty()) return false;
     Message m = queue.front();
     queue.pop_front();
+    *readable = m.readable;
     if (m.quit) {
       *exitCode = m.code;
       return true;
     }
     if (m.dispatch) m.dispatch();
     return false;
-  }
-  void SleepAlertable(int ms) override {
-    if (calls) calls->push_back("sleep " + std::to_string(ms));
   }
 };
 

@@ -26,6 +26,7 @@
 #include "fuzz_support.h"
 #include "input/inject.h"
 #include "recording_input_sink.h"
+#include "fake_session_clock.h"
 #include "recording_log.h"
 #include "server/stream_server.h"
 
@@ -77,7 +78,8 @@ struct Session {
   FakeDesktopCapture desktop;
   HeldSink sink;
   SinkInputInjector input{sink, desktop};
-  StreamServer server{wire::kPort, ServerServices{net, log, &input, &desktop}};
+  FakeSessionClock clock;
+  StreamServer server{wire::kPort, ServerServices{net, log, clock, &input, &desktop}};
 
   // Whether the picture is the start of the file the scripted desktop writes now.
   bool IsFile(const ImageBuffer& v) const {

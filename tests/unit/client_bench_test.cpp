@@ -20,10 +20,10 @@ TEST(ClientBench, SummaryOfTheWholePictures) {
   const BenchSample failed{false, 9000, 0, 3, 0};
   const Case cases[] = {
       {"odd count", {{true, 10000, 40000, 3, 2500}, {true, 30000, 60000, 5, 4500}, {true, 20000, 50000, 3, 2600}},
-       {3, 0, 20000, 30000, 50000, 60000, 3, 2600, 20000}},
+       {3, 0, 20000, 30000, 50000, 60000, 3, 2600, 20000, 20.0}},
       {"even count: the middle two averaged",
        {{true, 10000, 40000, 2, 1500}, {true, 20000, 70000, 4, 3500}, failed},
-       {3, 1, 15000, 20000, 55000, 70000, 3, 2500, 20000}},
+       {3, 1, 15000, 20000, 55000, 70000, 3, 2500, 20000, 2e6 / 110000}},
       {"all failed", {failed, failed}, {2, 2, 0, 0, 0, 0, 0, 0, 0}},
       {"none", {}, {0, 0, 0, 0, 0, 0, 0, 0, 0}},
   };
@@ -40,6 +40,7 @@ TEST(ClientBench, SummaryOfTheWholePictures) {
     EXPECT_EQ(s.chunks_median, e.chunks_median);
     EXPECT_EQ(s.bytes_median, e.bytes_median);
     EXPECT_EQ(s.floor_us, e.floor_us);
+    EXPECT_DOUBLE_EQ(s.per_second, e.per_second);
   }
 }
 

@@ -10,6 +10,7 @@
 #include "client/client.h"
 #include "client/platform.h"
 #include "fake_socket_layer.h"  // Endpoint()
+#include "fake_session_clock.h"
 #include "recording_log.h"
 #include "server/stream_server.h"
 
@@ -45,6 +46,7 @@ class ClientLoopbackTest : public ::testing::Test {
   std::unique_ptr<SocketLayer> server_socket = MakeSocketLayer();
   std::unique_ptr<SocketLayer> client_socket = MakeSocketLayer();
   RecordingLog log;
+  FakeSessionClock session_clock;  // a pass a poll
   StreamServer* server = nullptr;
   std::unique_ptr<StreamServer> owned;
   std::unique_ptr<ServerPassClock> clock;
@@ -53,7 +55,7 @@ class ClientLoopbackTest : public ::testing::Test {
   void SetUp() override {
     // A port of our own, so that a server running on 8888 does not get in the way.
     for (std::uint16_t p = 38888; p < 38988 && !server; ++p) {
-      owned = std::make_unique<StreamServer>(p, ServerServices{*server_socket, log, nullptr});
+      owned = std::make_unique<StreamServer>(p, ServerServices{*server_socket, log, session_clock, nullptr});
       if (owned->StartServer("secret")) {
         server = owned.get();
         port = p;

@@ -12,8 +12,10 @@ TEST(CommandLineTest, Arguments) {
     std::vector<std::string> args;
     Action action;
     const char* problem;
+    bool fast = false;
   } cases[] = {
       {{}, Action::kRun, ""},
+      {{"--fast-answers"}, Action::kRun, "", true},
       {{"--version"}, Action::kVersion, ""},
       {{"--help"}, Action::kHelp, ""},
       {{"-h"}, Action::kHelp, ""},
@@ -28,6 +30,7 @@ TEST(CommandLineTest, Arguments) {
     const ProgramOptions o = ParseProgramArguments(c.args);
     EXPECT_EQ(o.action, c.action);
     EXPECT_EQ(o.problem, c.problem);
+    EXPECT_EQ(o.fastAnswers, c.fast);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "fake_desktop_capture.h"
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "recording_log.h"
 #include "server/stream_server.h"
@@ -22,7 +23,8 @@ class FrameTransferTest : public ::testing::Test {
   FakeSocketLayer net;
   RecordingLog log;
   FakeDesktopCapture desktop;
-  StreamServer server{8888, ServerServices{net, log, nullptr, &desktop}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, nullptr, &desktop}};
   fs::path old_dir = fs::current_path();
   fs::path dir = fs::temp_directory_path() /
                  ("ravelo-frames-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +

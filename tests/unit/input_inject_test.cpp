@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "fake_desktop_capture.h"
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "recording_input_sink.h"
 #include "recording_log.h"
@@ -58,7 +59,8 @@ class InputSessionTest : public ::testing::Test {
   FakeDesktopCapture desktop;
   RecordingInputSink sink;
   SinkInputInjector input{sink, desktop};
-  StreamServer server{8888, ServerServices{net, log, &input, &desktop}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, &input, &desktop}};
 
   void SetUp() override {
     ASSERT_TRUE(server.StartServer("pw"));

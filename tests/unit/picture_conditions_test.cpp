@@ -11,6 +11,7 @@
 #include <functional>
 #include <iterator>
 
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "imaging/desktop_capture.h"
 #include "imaging/soft/soft_desktop.h"
@@ -58,7 +59,8 @@ class PictureConditionsTest : public ::testing::Test {
   TamperedCapture tampered{capture};
   FakeSocketLayer net;
   RecordingLog log;
-  StreamServer server{8888, ServerServices{net, log, nullptr, &tampered}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, nullptr, &tampered}};
 
   void SetUp() override {
     fs::create_directories(dir);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/shell.h"
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "fake_window.h"
 #include "recording_log.h"
@@ -14,7 +15,8 @@ class ServerWindowTest : public ::testing::Test {
  protected:
   FakeSocketLayer net;
   RecordingLog log;
-  StreamServer server{8888, ServerServices{net, log, nullptr}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, nullptr}};
   FakeWindowControls controls;
   FakeTray tray;
   FakeSettings settings;
@@ -125,7 +127,8 @@ TEST_F(ServerWindowTest, ShutdownPaths) {
     SCOPED_TRACE(c.name);
     FakeSocketLayer n;
     RecordingLog l;
-    StreamServer s(8888, ServerServices{n, l, nullptr});
+    FakeSessionClock sc;
+    StreamServer s(8888, ServerServices{n, l, sc, nullptr});
     FakeWindowControls wc;
     FakeTray t;
     FakeSettings st;
@@ -160,37 +163,28 @@ TEST_F(ServerWindowTest, TrayNotifications) {
   }
 }
 
-TEST(MainLoopTest, OnePollOneMessageOneSleepPerPass) {
+TEST(MainLoopTest, WaitsForWhatTheServerAsksAndServesWhatCame) {
   FakeSocketLayer net;
   RecordingLog log;
-  StreamServer server(8888, ServerServices{net, log, nullptr});
+  FakeSessionClock clock;
+  clock.tick = 0;
+  StreamServer server(8888, ServerServices{net, log, clock, nullptr});
   FakeWindowControls controls;
   FakeTray tray;
   FakePump pump;
   tray.calls = &controls.calls;
   pump.calls = &controls.calls;
   ASSERT_TRUE(server.StartServer(""));
-  // Three datagrams that act (a connect and two keep-alives) and a burst of three
-  // messages, the last one the quit message.
-  for (int type : {0, 2, 2}) net.Queue({static_cast<std::uint8_t>(type)}, Endpoint(127, 0, 0, 1, 1));
-  int dispatched = 0;
-  pump.queue.push_back({[&] {
-    ++dispatched;
-    EXPECT_EQ(net.incoming.size(), 2u);  // one poll before the first message
-  }});
-  pump.queue.push_back({[&] {
-    ++dispatched;
-    controls.minimized = true;
-    EXPECT_EQ(net.incoming.size(), 1u);
-  }});
+  net.Queue({0}, Endpoint(127, 0, 0, 1, 1));
+  pump.queue.push_back({nullptr, false, 0, true});         // the connect arrives
+  pump.queue.push_back({[&] { controls.minimized = true; }});  // a window message
   pump.queue.push_back({nullptr, true, 7});
 
   EXPECT_EQ(RunMainLoop(server, controls, tray, pump), 7);
-  EXPECT_EQ(dispatched, 2);
-  EXPECT_TRUE(net.incoming.empty());
-  // The minimised window goes to the tray in the pass after it was minimised, once.
-  EXPECT_EQ(controls.calls, (Calls{"message", "sleep 5", "message", "sleep 5", "hide to tray",
-                                   "message", "sleep 5"}));
+  EXPECT_TRUE(server.IsConnected());
+  // No client: the socket alone. Then one pass of pacing; then the socket or the keep-alive.
+  // The minimised window goes to the tray before the next wait.
+  EXPECT_EQ(controls.calls, (Calls{"wait socket", "wait 5000", "hide to tray", "wait 5000"}));
 }
 
 TEST(StatusLogTest, TrimsTheFirstHundredCharactersAboveTwoHundredLines) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "fake_session_clock.h"
 #include "recording_log.h"
 #include "wire/posix/bsd_socket_layer.h"
 #include "server/stream_server.h"
@@ -44,7 +45,8 @@ class StartStopTest : public ::testing::Test {
   std::uint16_t port = FreePort();
   FailingLayer layer;
   RecordingLog log;
-  StreamServer server{port, ServerServices{layer, log}};
+  FakeSessionClock clock;
+  StreamServer server{port, ServerServices{layer, log, clock}};
   BsdSocketLayer client;
 
   void SetUp() override {

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "fake_input_injector.h"
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "recording_log.h"
 
@@ -36,7 +37,8 @@ class GuardTest : public ::testing::Test {
   FakeSocketLayer net;
   RecordingLog log;
   FakeInputInjector input;
-  StreamServer server{8888, ServerServices{net, log, &input}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, &input}};
 
   void SetUp() override {
     ASSERT_TRUE(server.StartServer("right"));
@@ -108,7 +110,8 @@ TEST_F(GuardTest, WhatClearsTheCount) {
       {"a right password", [](GuardTest& t) { t.Receive(ConnectWith("right"), kGuesser); }, 10},
       {"a right password from another port",
        [](GuardTest& t) { t.Receive(ConnectWith("right"), kGuesserOtherPort); }, 10},
-      {"ten quiet minutes", [](GuardTest& t) { t.Passes(StreamServer::kForgetAfterPasses); }, 10},
+      {"ten quiet minutes",
+       [](GuardTest& t) { t.Passes(static_cast<int>(StreamServer::kForgetAfterMicros / wire::kPassMicros)); }, 10},
       {"a restart", [](GuardTest& t) {
          t.server.StopServer();
          ASSERT_TRUE(t.server.StartServer("right"));
@@ -185,13 +188,14 @@ TEST_F(GuardTest, NoAddressNorSetOfAddressesGuessesFasterThanTheLimit) {
       if (!Receive(ConnectWith("guess"), from).empty()) ++checks[from.address];
     }
     // Ten checks, then one per 1000 passes; the addresses a full table cannot hold share one.
-    const int allowance = StreamServer::kWrongPasswordLimit + c.passes / StreamServer::kCheckEveryPasses + 1;
+    constexpr int kCheckEveryPasses = static_cast<int>(StreamServer::kCheckEveryMicros / wire::kPassMicros);
+    const int allowance = StreamServer::kWrongPasswordLimit + c.passes / kCheckEveryPasses + 1;
     int total = 0;
     for (const auto& [address, n] : checks) {
       EXPECT_LE(n, allowance);
       total += n;
     }
-    EXPECT_LE(total, kTable * allowance + c.passes / StreamServer::kCheckEveryPasses + 1);
+    EXPECT_LE(total, kTable * allowance + c.passes / kCheckEveryPasses + 1);
   }
 }
 

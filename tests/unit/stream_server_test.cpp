@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_input_injector.h"
+#include "fake_session_clock.h"
 #include "fake_socket_layer.h"
 #include "recording_log.h"
 
@@ -19,7 +20,8 @@ class StreamServerTest : public ::testing::Test {
   FakeSocketLayer net;
   RecordingLog log;
   FakeInputInjector input;
-  StreamServer server{8888, ServerServices{net, log, &input}};
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, &input}};
 
   void Start(const std::string& password = "secret") {
     ASSERT_TRUE(server.StartServer(password));
@@ -64,7 +66,8 @@ TEST_F(StreamServerTest, StartOutcomes) {
     SCOPED_TRACE(c.name);
     FakeSocketLayer n;
     RecordingLog l;
-    StreamServer s(8888, ServerServices{n, l, nullptr});
+    FakeSessionClock sc;
+    StreamServer s(8888, ServerServices{n, l, sc, nullptr});
     n.startup_error = c.startup_error;
     n.bind_error = c.bind_error;
     n.nonblocking_ok = c.nonblocking_ok;
@@ -142,7 +145,8 @@ TEST_F(StreamServerTest, ConnectPasswordMatching) {
     SCOPED_TRACE(c.name);
     FakeSocketLayer n;
     RecordingLog l;
-    StreamServer s(8888, ServerServices{n, l, nullptr});
+    FakeSessionClock sc;
+    StreamServer s(8888, ServerServices{n, l, sc, nullptr});
     ASSERT_TRUE(s.StartServer(c.stored));
     n.Queue(c.datagram, kClient);
     s.PollNetwork();
@@ -334,6 +338,111 @@ TEST_F(StreamServerTest, NothingHappensWhileStopped) {
   server.PollNetwork();
   EXPECT_EQ(net.incoming.size(), 1u);
   EXPECT_TRUE(net.sent.empty());
+}
+
+}  // namespace
+}  // namespace ravelo
+
+namespace ravelo {
+namespace {
+
+// What the main loop is told to wait for, and when the session acts, on a clock the test moves.
+class ScheduleTest : public ::testing::Test {
+ protected:
+  FakeSocketLayer net;
+  RecordingLog log;
+  FakeInputInjector input;
+  FakeSessionClock clock;
+  StreamServer server{8888, ServerServices{net, log, clock, &input}};
+
+  ScheduleTest() { clock.tick = 0; }
+  void At(std::int64_t micros) { clock.now = micros; }
+  std::string Waits() {
+    const StreamServer::Wait w = server.NextWait();
+    return std::string(w.socket ? "socket" : "-") + " " + std::to_string(w.timeoutMicros);
+  }
+};
+
+TEST_F(ScheduleTest, TheLoopSleepsUntilThereIsWork) {
+  EXPECT_EQ(Waits(), "- -1");  // stopped: nothing to wait for
+  ASSERT_TRUE(server.StartServer("pw"));
+  EXPECT_EQ(Waits(), "socket -1");  // no client: the socket alone, no time-out at all
+
+  net.Queue({0, 'p', 'w'}, kClient);
+  server.Serve(true);
+  ASSERT_TRUE(server.IsConnected());
+  EXPECT_EQ(Waits(), "- 5000");  // paced: the next read one pass on
+  At(5000);
+  EXPECT_EQ(Waits(), "socket 2495000");  // then the socket, or the keep-alive 2.5 s after the accept
+
+  // A quiet client: the program wakes for each keep-alive, 2.505 s apart, and drops the client
+  // 15 s after it was last heard.
+  std::vector<std::int64_t> keep_alives;
+  for (std::int64_t t = 5000; server.IsConnected();) {
+    t += server.NextWait().timeoutMicros;
+    At(t);
+    const std::size_t before = net.sent.size();
+    server.Serve(false);
+    if (net.sent.size() > before) keep_alives.push_back(t);
+    if (!server.IsConnected()) {
+      EXPECT_EQ(t, 15000000);
+    }
+  }
+  EXPECT_EQ(keep_alives, (std::vector<std::int64_t>{2500000, 5005000, 7510000, 10015000, 12520000}));
+  EXPECT_EQ(log.lines.back(), "Client timed out.");
+  EXPECT_EQ(Waits(), "socket -1");
+}
+
+TEST_F(ScheduleTest, PacedReadsKeepTheOldRhythmAndFastOnesDoNot) {
+  struct Case {
+    bool fast;
+    std::vector<std::int64_t> acted;  // when each of three chunk requests was answered
+  };
+  const Case cases[] = {
+      {false, {0, 5000, 10000}},
+      {true, {0, 100, 200}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fast);
+    ASSERT_TRUE(server.StartServer(""));
+    server.SetFastAnswers(c.fast);
+    At(0);
+    net.Queue({0}, kClient);
+    server.Serve(true);
+    net.sent.clear();
+    // Three moves queued at once; the loop wakes every 100 us with the socket readable.
+    for (int i = 0; i < 3; ++i) net.Queue({3, static_cast<std::uint8_t>(i), 0}, kClient);
+    std::vector<std::int64_t> acted;
+    input.events.clear();
+    for (std::int64_t t = 5000; t <= 20000 && acted.size() < 3; t += 100) {
+      At(t);
+      const std::size_t before = input.events.size();
+      if (server.NextWait().socket || server.NextWait().timeoutMicros == 0) server.Serve(true);
+      if (input.events.size() > before) acted.push_back(t - 5000);
+    }
+    EXPECT_EQ(acted, c.acted);
+    server.StopServer();
+  }
+}
+
+TEST_F(ScheduleTest, AModalBoxStopsTheSessionsTime) {
+  ASSERT_TRUE(server.StartServer(""));
+  net.Queue({0}, kClient);
+  server.Serve(true);
+  At(10000000);
+  server.PauseClock();
+  EXPECT_EQ(Waits(), "- -1");  // nothing is served while the box is open
+  At(40000000);                // 30 s with the About box open
+  server.Serve(true);
+  server.ResumeClock();
+  EXPECT_TRUE(server.IsConnected());
+  // The time-out comes 15 s of session time after the accept: 30 s later by the wall clock.
+  At(44999000);
+  server.Serve(false);
+  EXPECT_TRUE(server.IsConnected());
+  At(45000000);
+  server.Serve(false);
+  EXPECT_FALSE(server.IsConnected());
 }
 
 }  // namespace

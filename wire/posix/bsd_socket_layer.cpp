@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -64,6 +65,13 @@ int BsdSocketLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return static_cast<int>(n);
+}
+
+int BsdSocketLayer::WaitReadable(int timeoutMs) {
+  if (fd_ < 0) return -1;
+  pollfd p{fd_, POLLIN, 0};
+  const int n = ::poll(&p, 1, timeoutMs);
+  return n < 0 ? -1 : n > 0 ? 1 : 0;
 }
 
 void BsdSocketLayer::SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) {

@@ -15,6 +15,9 @@ class BsdSocketLayer : public SocketLayer {
   void Close() override;
   int ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) override;
   void SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) override;
+  int WaitReadable(int timeoutMs) override;
+  // The descriptor a main loop watches; -1 while no socket is open.
+  int Fd() const { return fd_; }
 
  private:
   int fd_ = -1;

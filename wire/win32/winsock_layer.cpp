@@ -58,6 +58,27 @@ bool WinsockLayer::SetNonBlocking() {
 void WinsockLayer::Close() {
   if (Handle(socket_) != INVALID_SOCKET) closesocket(Handle(socket_));
   socket_ = static_cast<std::uintptr_t>(INVALID_SOCKET);
+  if (read_event_ != nullptr) WSACloseEvent(static_cast<WSAEVENT>(read_event_));
+  read_event_ = nullptr;
+}
+
+void* WinsockLayer::ReadEvent() {
+  if (Handle(socket_) == INVALID_SOCKET) return nullptr;
+  if (read_event_ == nullptr) {
+    WSAEVENT event = WSACreateEvent();
+    if (event == WSA_INVALID_EVENT) return nullptr;
+    // The socket stays non-blocking, as it already is.
+    if (WSAEventSelect(Handle(socket_), event, FD_READ) != 0) {
+      WSACloseEvent(event);
+      return nullptr;
+    }
+    read_event_ = event;
+  }
+  return read_event_;
+}
+
+void WinsockLayer::ResetReadEvent() {
+  if (read_event_ != nullptr) WSAResetEvent(static_cast<WSAEVENT>(read_event_));
 }
 
 int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* source) {
@@ -74,6 +95,16 @@ int WinsockLayer::ReceiveFrom(std::uint8_t* buffer, int capacity, Ipv4Endpoint* 
   std::memcpy(source->address.data(), &sa.sin_addr, 4);
   source->port = ntohs(sa.sin_port);
   return n;
+}
+
+int WinsockLayer::WaitReadable(int timeoutMs) {
+  if (Handle(socket_) == INVALID_SOCKET) return -1;
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(Handle(socket_), &readable);
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int n = select(0, &readable, nullptr, nullptr, &limit);
+  return n == SOCKET_ERROR ? -1 : n > 0 ? 1 : 0;
 }
 
 void WinsockLayer::SendTo(const std::uint8_t* data, int length, const Ipv4Endpoint& to) {
