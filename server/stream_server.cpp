@@ -72,6 +72,7 @@ bool StreamServer::StartServer(const std::string& password) {
   guesser_count_ = 0;  // a new start forgives every guesser
   overflow_checked_once_ = false;
   next_read_ = 0;
+  pending_ = false;
   password_ = password.substr(0, wire::kMaxPassword);
   running_ = true;
   return true;
@@ -128,7 +129,9 @@ StreamServer::Wait StreamServer::NextWait() {
   const std::int64_t now = Now();
   std::int64_t until = -1;
   if (connected_) until = std::min(keep_alive_due_, silence_due_);
-  wait.socket = fast_answers_ || now >= next_read_;
+  // A datagram came too soon after the last read: the socket stays readable, so the loop
+  // sleeps until it may be read rather than be woken by it over and over.
+  wait.socket = !pending_ || fast_answers_ || now >= next_read_;
   if (!wait.socket) until = until < 0 ? next_read_ : std::min(until, next_read_);
   if (until >= 0) wait.timeoutMicros = std::max<std::int64_t>(0, until - now);
   return wait;
@@ -137,9 +140,16 @@ StreamServer::Wait StreamServer::NextWait() {
 void StreamServer::Serve(bool readable) {
   if (!running_ || paused_at_ >= 0) return;
   const std::int64_t now = Now();
-  const bool due = connected_ && (now >= keep_alive_due_ || now >= silence_due_);
-  if (!due && !(readable && (fast_answers_ || now >= next_read_))) return;
-  if (PollNetwork() > 0 && !fast_answers_) next_read_ = now + wire::kPassMicros;
+  pending_ = pending_ || readable;
+  if (pending_ && (fast_answers_ || now >= next_read_)) {
+    pending_ = false;
+    if (PollNetwork() > 0 && !fast_answers_) next_read_ = now + wire::kPassMicros;
+    return;
+  }
+  if (connected_ && (now >= keep_alive_due_ || now >= silence_due_)) {
+    now_ = now;
+    CheckTimers();
+  }
 }
 
 int StreamServer::PollNetwork() {

@@ -176,6 +176,7 @@ class StreamServer {
   std::int64_t paused_at_ = -1;    // the raw clock's time the clock was paused, or -1
   std::int64_t paused_total_ = 0;  // raw time spent paused, left out of Now()
   std::int64_t next_read_ = 0;     // with pacing: no read before this
+  bool pending_ = false;           // the socket was readable and has not been read since
   bool fast_answers_ = false;
   std::array<Guesser, kGuessTableSize> guessers_{};
   std::size_t guesser_count_ = 0;

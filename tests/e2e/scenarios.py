@@ -117,6 +117,36 @@ class Session:
         self.assertTrue(port_is_free())
 
 
+class Loop:
+    """The loop sleeps until there is work: serving with no client the program does not wake,
+    and with a quiet client about once per keep-alive. With the File menu's "Fast answers" a
+    full view comes whole faster than the paced rhythm of 5 ms a datagram would allow. The class
+    gives choose_fast_answers(r) and wake_ups(r, seconds), with WAKE_UNIT naming what it counts
+    and IDLE_LIMIT, QUIET_LIMIT its most in 5 s."""
+
+    def test_an_idle_server_does_not_wake(self):
+        r = self.ravelo
+        self.start("pw")
+        time.sleep(1.5)  # the window minimises a second after the start
+        self.assertLessEqual(self.wake_ups(r, 5), self.IDLE_LIMIT, "%s with no client" % self.WAKE_UNIT)
+        quiet = subprocess.Popen([harness.CLIENT, "session", "pw", "8"], stdout=subprocess.DEVNULL)
+        self.addCleanup(quiet.wait)
+        time.sleep(1)
+        self.assertLessEqual(self.wake_ups(r, 5), self.QUIET_LIMIT, "%s with a quiet client" % self.WAKE_UNIT)
+
+    def test_fast_answers_beat_the_paced_rhythm(self):
+        r = self.ravelo
+        self.start("pw")
+        self.choose_fast_answers(r)
+        out = r.client("--password", "pw", "bench", "full", "--count", "10").stdout
+        found = re.search(r"full view: 10 pictures, 0 failed; median (\d+) chunks.*pictures per second:\s+([\d.]+)",
+                          out, re.S)
+        self.assertIsNotNone(found, out)
+        chunks, per_second = int(found.group(1)), float(found.group(2))
+        paced = 1000.0 / ((chunks + 1) * 5)  # each answer at least 5 ms after the one before
+        self.assertGreater(per_second, paced, out)
+
+
 GREY = (128, 128, 128)
 RED = (230, 20, 20)
 GREEN = (20, 200, 40)

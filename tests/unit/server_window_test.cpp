@@ -182,9 +182,9 @@ TEST(MainLoopTest, WaitsForWhatTheServerAsksAndServesWhatCame) {
 
   EXPECT_EQ(RunMainLoop(server, controls, tray, pump), 7);
   EXPECT_TRUE(server.IsConnected());
-  // No client: the socket alone. Then one pass of pacing; then the socket or the keep-alive.
-  // The minimised window goes to the tray before the next wait.
-  EXPECT_EQ(controls.calls, (Calls{"wait socket", "wait 5000", "hide to tray", "wait 5000"}));
+  // No client: the socket alone; then the socket or the keep-alive. The minimised window goes
+  // to the tray before the next wait.
+  EXPECT_EQ(controls.calls, (Calls{"wait socket", "wait socket 2500000", "hide to tray", "wait socket 2500000"}));
 }
 
 TEST(StatusLogTest, TrimsTheFirstHundredCharactersAboveTwoHundredLines) {

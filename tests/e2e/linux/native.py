@@ -62,6 +62,7 @@ class Desktop:
     starts on that bus when the first GTK program asks for it."""
 
     def __init__(self, geometry="1024x768x24"):
+        self.size = tuple(int(n) for n in geometry.split("x")[:2])
         self.display = harness.Display(geometry)
         self.name = self.display.name
         self.tray = None
@@ -287,9 +288,21 @@ class Ravelo(harness.Program):
         wait_until(lambda: self.has(self.frame, Atspi.StateType.ACTIVE), 5)
 
     def click(self, node, button="1", repeat=1):
-        # A control has no place on the screen until its window is mapped and laid out.
-        box = wait_until(lambda: (lambda b: b if b.x > -10000 and b.width > 0 else None)(
-            node.get_extents(Atspi.CoordType.SCREEN)), 5)
+        # A control has no place on the screen until its window is mapped and laid out, and a
+        # window the window manager brings back from the task bar passes through a place off the
+        # screen first: the same place on the screen twice.
+        last = []
+        width, height = self.desktop.size
+
+        def settled():
+            self.app.clear_cache()
+            b = node.get_extents(Atspi.CoordType.SCREEN)
+            on_screen = b.width > 0 and 0 <= b.x and b.x + b.width <= width and 0 <= b.y and b.y + b.height <= height
+            here = (b.x, b.y, b.width, b.height) if on_screen else None
+            same = here is not None and last and last[-1] == here
+            last.append(here)
+            return b if same else None
+        box = wait_until(settled, 5, 0.1)
         if not box:
             raise AssertionError("%s %r is not on the screen" % (node.get_role_name(), node.get_name()))
         self.xdotool("mousemove", "--sync", str(box.x + box.width // 2), str(box.y + box.height // 2))

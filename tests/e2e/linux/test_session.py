@@ -1,6 +1,7 @@
 """The native ravelo through the session scenario (scenarios.Session); besides, the window has
 the Windows dialog's controls and texts, the log keeps to its 200 lines as the edit control
 does, and Alt+/ or Help > About opens the About box."""
+import re
 import time
 
 import native
@@ -9,9 +10,27 @@ from harness import OPENED, UdpPeer, wait_until
 from native import Atspi
 
 
-class SessionTest(scenarios.Session, native.NativeTest):
+class SessionTest(scenarios.Session, scenarios.Loop, native.NativeTest):
+    WAKE_UNIT = "voluntary context switches"
+    IDLE_LIMIT = 5    # at most one a second; the old loop's 5 ms beat made about 1000
+    QUIET_LIMIT = 10  # at most two a second
+
     def setUp(self):
         self.ravelo = self.launch()
+
+    def choose_fast_answers(self, r):
+        r.focus()
+        r.xdotool("key", "alt+f")
+        time.sleep(0.3)
+        r.xdotool("key", "f")
+
+    def wake_ups(self, r, seconds):
+        def switches():
+            with open("/proc/%d/status" % r.proc.pid) as f:
+                return int(re.search(r"^voluntary_ctxt_switches:\s+(\d+)", f.read(), re.M).group(1))
+        before = switches()
+        time.sleep(seconds)
+        return switches() - before
 
     def after_start(self, r):
         # A second later it minimises; with no tray host it stays minimised.
