@@ -34,6 +34,8 @@ class RegistryKey {
                           std::uint32_t* size) = 0;
   virtual bool SetValue(const char* name, std::uint32_t type, const std::uint8_t* data,
                         std::uint32_t size) = 0;
+  // True once the value is gone, also when there was none.
+  virtual bool DeleteValue(const char* name) = 0;
 };
 
 class Registry {

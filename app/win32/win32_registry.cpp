@@ -41,6 +41,11 @@ class Win32RegistryKey : public RegistryKey {
     return RegSetValueExA(key_, name, 0, type, data, size) == ERROR_SUCCESS;
   }
 
+  bool DeleteValue(const char* name) override {
+    LONG status = RegDeleteValueA(key_, name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
+
  private:
   HKEY key_;
 };
