@@ -14,6 +14,7 @@
 #define IDC_RUN_ON_STARTUP 1005
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
+#define IDM_START_AT_LOGIN 150
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

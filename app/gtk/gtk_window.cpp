@@ -118,7 +118,7 @@ GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
   gtk_window_set_position(GTK_WINDOW(window_), GTK_WIN_POS_CENTER);
 
   GtkWidget* bar = gtk_menu_bar_new();
-  MenuWithItem(bar, text::kFileMenu, text::kExitItem, G_CALLBACK(OnExit), this);
+  file_menu_ = gtk_widget_get_parent(MenuWithItem(bar, text::kFileMenu, text::kExitItem, G_CALLBACK(OnExit), this));
   MenuWithItem(bar, text::kHelpMenu, text::kAboutItem, G_CALLBACK(OnAboutItem), this);
 
   password_ = gtk_entry_new();

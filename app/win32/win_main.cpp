@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/autostart.h"
 #include "app/command_line.h"
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
@@ -59,6 +60,12 @@ int HandleCommandLine() {
     case ravelo::ProgramOptions::Action::kUsageError:
       PrintText(STD_ERROR_HANDLE, "ravelo.exe: " + options.problem + "\n" + ravelo::ProgramUsageLine("ravelo.exe"));
       return ravelo::kExitUsage;
+    case ravelo::ProgramOptions::Action::kAutostart: {
+      std::string error;
+      const int code = ravelo::ApplyAutostartOption(*ravelo::MakeSessionAutostart(), options.autostart, "ravelo.exe", &error);
+      if (code != 0) PrintText(STD_ERROR_HANDLE, error);
+      return code;
+    }
     case ravelo::ProgramOptions::Action::kRun:
       break;
   }
@@ -113,6 +120,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::ShellNotificationArea notificationArea(instance, dialog);
   ravelo::NotificationTray tray(notificationArea, controls, pane);
   ravelo::PaneStatusLog log(pane);
+  std::unique_ptr<ravelo::SessionAutostart> autostart = ravelo::MakeSessionAutostart();
+  ravelo::StartAtLoginItem startAtLogin(*autostart, log);
+  ravelo::AttachStartAtLogin(&startAtLogin);
   ravelo::WinsockLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();
   ravelo::Win32InputSink inputSink;
@@ -127,5 +137,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::DialogMessagePump pump(dialog, accelerators);
   int code = ravelo::RunMainLoop(server, controls, tray, pump);
   ravelo::AttachServerWindow(nullptr);
+  ravelo::AttachStartAtLogin(nullptr);
   return code;
 }

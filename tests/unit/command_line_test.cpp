@@ -12,6 +12,7 @@ TEST(CommandLineTest, Arguments) {
     std::vector<std::string> args;
     Action action;
     const char* problem;
+    bool autostart = false;  // for kAutostart
   } cases[] = {
       {{}, Action::kRun, ""},
       {{"--version"}, Action::kVersion, ""},
@@ -22,12 +23,23 @@ TEST(CommandLineTest, Arguments) {
       {{"--help", "--bogus"}, Action::kHelp, ""},
       {{"serve"}, Action::kUsageError, "unexpected argument serve"},
       {{"-"}, Action::kUsageError, "unexpected argument -"},
+      {{"--autostart", "on"}, Action::kAutostart, "", true},
+      {{"--autostart=on"}, Action::kAutostart, "", true},
+      {{"--autostart", "off"}, Action::kAutostart, "", false},
+      {{"--autostart"}, Action::kUsageError, "--autostart takes on or off"},
+      {{"--autostart", "yes"}, Action::kUsageError, "--autostart takes on or off, not yes"},
+      {{"--autostart="}, Action::kUsageError, "--autostart takes on or off"},
+      {{"--autostart", "on", "extra"}, Action::kUsageError, "unexpected argument extra"},
+      {{"--autostart", "on", "--help"}, Action::kHelp, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     const ProgramOptions o = ParseProgramArguments(c.args);
     EXPECT_EQ(o.action, c.action);
     EXPECT_EQ(o.problem, c.problem);
+    if (o.action == Action::kAutostart) {
+      EXPECT_EQ(o.autostart, c.autostart);
+    }
   }
 }
 
