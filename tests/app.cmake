@@ -15,8 +15,8 @@ if(WIN32)
     SOURCES win/shell_backends_test.cpp ${PROJECT_SOURCE_DIR}/resources/ravelo.rc
     LIBS ravelo_shell_win32)
 
-  # The manifest built into ravelo.exe.
-  ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp)
+  # The manifest and the version resource built into ravelo.exe.
+  ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp LIBS version)
   add_dependencies(manifest_test ravelo)
   set_tests_properties(manifest_test PROPERTIES WORKING_DIRECTORY $<TARGET_FILE_DIR:ravelo>)
 endif()
