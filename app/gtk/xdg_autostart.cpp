@@ -17,6 +17,21 @@ namespace {
 constexpr char kInstalledPath[] = "/usr/bin/ravelo";
 constexpr std::size_t kEntryReadLimit = 64 * 1024;
 
+// A desktop entry's string value: backslash and control characters escaped.
+std::string EscapedValue(const std::string& text) {
+  std::string value;
+  for (char c : text) {
+    switch (c) {
+      case '\\': value += "\\\\"; break;
+      case '\n': value += "\\n"; break;
+      case '\t': value += "\\t"; break;
+      case '\r': value += "\\r"; break;
+      default: value += c; break;
+    }
+  }
+  return value;
+}
+
 // Characters that make an Exec argument need quotes.
 bool NeedsQuotes(const std::string& arg) {
   return arg.empty() || arg.find_first_of(" \t\n\"'\\><~|&;$*?#()`") != std::string::npos;
@@ -65,26 +80,21 @@ std::string AutostartExec(const std::string& path) {
     }
     arg += '"';
   }
-  std::string exec;
+  std::string fieldSafe;
   for (char c : arg) {
-    switch (c) {
-      case '%': exec += "%%"; break;
-      case '\\': exec += "\\\\"; break;
-      case '\n': exec += "\\n"; break;
-      case '\t': exec += "\\t"; break;
-      case '\r': exec += "\\r"; break;
-      default: exec += c; break;
-    }
+    if (c == '%') fieldSafe += '%';
+    fieldSafe += c;
   }
-  return exec;
+  return EscapedValue(fieldSafe);
 }
 
-std::string AutostartEntry(const std::string& exec) {
+std::string AutostartEntry(const std::string& path) {
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Ravelo\n"
          "Comment=Serve this desktop to a remote client\n"
-         "Exec=" + exec + "\n"
+         "Exec=" + AutostartExec(path) + "\n"
+         "TryExec=" + EscapedValue(path == kInstalledPath ? "ravelo" : path) + "\n"
          "Icon=ravelo\n"
          "Terminal=false\n";
 }
@@ -126,7 +136,7 @@ bool XdgAutostart::SetEnabled(bool enabled, std::string* problem) {
     return false;
   }
   if (enabled) {
-    if (WriteFileAtomically(path_, AutostartEntry(exec_))) return true;
+    if (WriteFileAtomically(path_, AutostartEntry(program_))) return true;
     *problem = "cannot write " + path_;
     return false;
   }
@@ -138,7 +148,7 @@ bool XdgAutostart::SetEnabled(bool enabled, std::string* problem) {
 std::unique_ptr<SessionAutostart> MakeSessionAutostart() {
   const std::string home = HomeDirectory();
   return std::make_unique<XdgAutostart>(AutostartFilePath(std::getenv("XDG_CONFIG_HOME"), home.c_str()),
-                                        AutostartExec(SelfPath()));
+                                        SelfPath());
 }
 
 }  // namespace ravelo

@@ -16,7 +16,9 @@ std::string AutostartFilePath(const char* xdgConfigHome, const char* home);
 // else the path, quoted and escaped by the desktop entry rules where it needs that.
 std::string AutostartExec(const std::string& path);
 
-std::string AutostartEntry(const std::string& exec);
+// The entry for the program at `path`. Its TryExec names the program too, so that once the
+// program is removed, sessions skip the entry left in the user's home.
+std::string AutostartEntry(const std::string& path);
 
 // Whether an entry's text leaves it in force: sessions skip one with Hidden=true, GNOME's also
 // one with X-GNOME-Autostart-enabled=false (what its own settings write to turn it off).
@@ -24,13 +26,15 @@ bool AutostartEntryEnabled(const std::string& text);
 
 class XdgAutostart : public SessionAutostart {
  public:
-  XdgAutostart(std::string path, std::string exec) : path_(std::move(path)), exec_(std::move(exec)) {}
+  // `entryPath`: where the entry goes; `programPath`: the program it starts.
+  XdgAutostart(std::string entryPath, std::string programPath)
+      : path_(std::move(entryPath)), program_(std::move(programPath)) {}
   bool IsEnabled() override;
   bool SetEnabled(bool enabled, std::string* problem) override;
 
  private:
   std::string path_;
-  std::string exec_;
+  std::string program_;
 };
 
 }  // namespace ravelo

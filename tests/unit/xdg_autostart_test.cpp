@@ -17,11 +17,15 @@ namespace {
 namespace fs = std::filesystem;
 
 // The program a launcher runs for an Exec line, read as GLib's desktop-entry code reads it: the
-// string value unescaped, field codes expanded (%% is a plain %), then the shell's quoting.
-std::vector<std::string> LaunchedArgv(const std::string& entry) {
+// string value unescaped, field codes expanded (%% is a plain %), then the shell's quoting; and
+// the TryExec program it checks for first.
+std::vector<std::string> LaunchedArgv(const std::string& entry, std::string* tryExec) {
   GKeyFile* file = g_key_file_new();
   std::vector<std::string> argv;
   if (g_key_file_load_from_data(file, entry.c_str(), entry.size(), G_KEY_FILE_NONE, nullptr)) {
+    gchar* check = g_key_file_get_string(file, "Desktop Entry", "TryExec", nullptr);
+    *tryExec = check != nullptr ? check : "";
+    g_free(check);
     gchar* exec = g_key_file_get_string(file, "Desktop Entry", "Exec", nullptr);
     std::string line = exec != nullptr ? exec : "";
     g_free(exec);
@@ -50,7 +54,9 @@ TEST(XdgAutostartTest, ExecLineStartsTheProgramByItsPath) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
-    EXPECT_EQ(LaunchedArgv(AutostartEntry(AutostartExec(c.path))), std::vector<std::string>{c.argv0});
+    std::string tryExec;
+    EXPECT_EQ(LaunchedArgv(AutostartEntry(c.path), &tryExec), std::vector<std::string>{c.argv0});
+    EXPECT_EQ(tryExec, c.argv0);
   }
   EXPECT_EQ(AutostartExec("/opt/ravelo/bin/ravelo"), "/opt/ravelo/bin/ravelo");  // no quotes where none are needed
 }
@@ -117,7 +123,7 @@ TEST_F(ConfigHome, OnWritesTheEntryAndOffRemovesIt) {
   EXPECT_TRUE(problem.empty()) << problem;
 
   // Turned off by the desktop's own settings, it reads as off; on writes it afresh.
-  std::ofstream(path_) << AutostartEntry("ravelo") << "Hidden=true\n";
+  std::ofstream(path_) << AutostartEntry("/usr/bin/ravelo") << "Hidden=true\n";
   EXPECT_FALSE(autostart.IsEnabled());
   ASSERT_TRUE(autostart.SetEnabled(true, &problem));
   EXPECT_TRUE(autostart.IsEnabled());
