@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "app/autostart.h"
 #include "app/win32/shell_notification_area.h"
 #include "app/win32/win32_registry.h"
 #include "fake_window.h"
@@ -118,30 +117,6 @@ TEST_F(ScratchHives, SavesToTheMachineAndRefreshesAnExistingUserKey) {
     EXPECT_EQ(Stored(software, "Pass"), std::make_pair(DWORD{REG_SZ}, std::string(1, '\0')));
     EXPECT_EQ(Stored(software, "StartupRun"), std::make_pair(DWORD{REG_DWORD}, std::string(4, '\0')));
   }
-}
-
-TEST_F(ScratchHives, StartAtLoginWritesAndRemovesTheRunValue) {
-  HKEY run = nullptr;
-  RegCreateKeyExA(user_, "Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &run, nullptr);
-  ASSERT_EQ(RegSetValueExA(run, "Other", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_SUCCESS);
-  Win32Registry registry;
-  RunKeyAutostart autostart(registry, "\"C:\\Program Files\\Ravelo\\ravelo.exe\"");
-  std::string problem;
-  ASSERT_TRUE(autostart.SetEnabled(true, &problem)) << problem;
-  char data[64] = {};
-  DWORD type = 0;
-  DWORD size = sizeof data;
-  ASSERT_EQ(RegQueryValueExA(run, "Ravelo", nullptr, &type, reinterpret_cast<BYTE*>(data), &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, DWORD{REG_SZ});
-  EXPECT_EQ(std::string(data, size), std::string("\"C:\\Program Files\\Ravelo\\ravelo.exe\"\0", 37));
-  EXPECT_TRUE(autostart.IsEnabled());
-
-  ASSERT_TRUE(autostart.SetEnabled(false, &problem)) << problem;
-  EXPECT_EQ(RegQueryValueExA(run, "Ravelo", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegQueryValueExA(run, "Other", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_TRUE(autostart.SetEnabled(false, &problem)) << "a value already gone is no failure";
-  EXPECT_FALSE(autostart.IsEnabled());
-  RegCloseKey(run);
 }
 
 TEST(ShellNotificationAreaTest, TheRecordTheShellGets) {
