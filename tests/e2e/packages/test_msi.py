@@ -113,7 +113,8 @@ class InstallerTest(unittest.TestCase):
         for name in ("ravelo.exe", "ravelo-client.exe"):
             with open(self.unix(INSTALLED + "\\" + name), "rb") as installed, \
                     open(os.path.join(harness.WINDOWS_BUILD, name), "rb") as built:
-                self.assertEqual(installed.read(), built.read(), name)
+                self.assertEqual(installed.read(), built.read(),
+                                 "%s differs from the build's (is dist/ older than the build? scripts/package)" % name)
         entries = self.entries()
         self.assertEqual(len(entries), 1, entries)
         self.assertEqual((entries[0].get("DisplayVersion"), entries[0].get("Publisher"), entries[0].get("DisplayIcon")),
