@@ -8,10 +8,11 @@
 namespace ravelo {
 
 struct ProgramOptions {
-  enum class Action { kRun, kHelp, kVersion, kUsageError };
+  enum class Action { kRun, kHelp, kVersion, kAutostart, kUsageError };
   Action action = Action::kRun;
   std::string problem;  // for kUsageError
   bool fastAnswers = false;  // --fast-answers: answer each datagram as soon as it is read
+  bool autostart = false;  // for kAutostart: on or off
 };
 
 // `args` are the arguments after the program's name.

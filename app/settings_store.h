@@ -36,6 +36,8 @@ class RegistryKey {
                         std::uint32_t size) = 0;
   // Whether a value of that name exists, whatever its type and size.
   virtual bool HasValue(const char* name) = 0;
+  // True once the value is gone, also when there was none.
+  virtual bool DeleteValue(const char* name) = 0;
 };
 
 class Registry {

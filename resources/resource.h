@@ -15,6 +15,7 @@
 #define IDM_ABOUT 104
 #define IDM_EXIT 105
 #define IDM_FAST_ANSWERS 106
+#define IDM_START_AT_LOGIN 150
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

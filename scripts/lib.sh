@@ -17,6 +17,10 @@ libx11-dev x11-xkb-utils"
 # The native Linux program (GTK 3) and its end-to-end tests: a window manager, a tray host, and
 # the accessibility bus with its Python client to read the window.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
+# The packages (scripts/package) and their tests: wixl builds the Windows installer, CPack's
+# Debian package takes its dependencies from dpkg-shlibdeps (dpkg-dev); lintian, man-db and
+# desktop-file-utils check the Debian package.
+RAVELO_PACKAGES="$RAVELO_PACKAGES wixl dpkg-dev lintian man-db desktop-file-utils"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

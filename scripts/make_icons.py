@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Draws Ravelo's two icons (a small monitor with a pointer on a teal tile) and writes them
-as 24-bit .ico files: resources/ravelo32.ico (32x32) and resources/ravelo16.ico (16x16)."""
+as 24-bit .ico files: resources/ravelo32.ico (32x32) and resources/ravelo16.ico (16x16).
+With --png SIZE FILE it writes the same drawing as a SIZE x SIZE PNG instead (the Linux
+package's icons)."""
 import os
 import struct
+import sys
+import zlib
 
 TILE = (0x2a, 0x7f, 0x8c)      # teal, as RGB
 BEZEL = (0x20, 0x24, 0x2b)
@@ -23,11 +27,13 @@ def draw(size):
     rect(6, 8, 26, 21, SCREEN)      # its screen
     rect(14, 23, 18, 26, BEZEL)     # stand
     rect(9, 26, 23, 28, BEZEL)      # foot
-    # A pointer arrow on the screen.
+    # A pointer arrow on the screen, each of its cells at least one pixel.
     for row in range(8):
         for col in range(row // 2 + 1):
             x, y = int((12 + col) * s), int((10 + row) * s)
-            px[y][x] = POINTER
+            for yy in range(y, max(y + 1, int((11 + row) * s))):
+                for xx in range(x, max(x + 1, int((13 + col) * s))):
+                    px[yy][xx] = POINTER
     # Round the tile's corners (transparent through the AND mask).
     corners = {(0, 0), (1, 0), (0, 1)} if size >= 32 else {(0, 0)}
     mask = [[0] * size for _ in range(size)]
@@ -60,7 +66,23 @@ def ico(size):
     return directory + image
 
 
+def png(size):
+    px, mask = draw(size)
+    rows = b"".join(b"\0" + b"".join(bytes((r, g, b, 0 if mask[y][x] else 255)) for x, (r, g, b) in enumerate(px[y]))
+                    for y in range(size))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b"")
+
+
 if __name__ == "__main__":
+    if len(sys.argv) == 4 and sys.argv[1] == "--png":
+        with open(sys.argv[3], "wb") as f:
+            f.write(png(int(sys.argv[2])))
+        sys.exit(0)
     out = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
     for size in (32, 16):
         with open(os.path.join(out, "ravelo%d.ico" % size), "wb") as f:

@@ -15,8 +15,8 @@ if(WIN32)
     SOURCES win/shell_backends_test.cpp ${PROJECT_SOURCE_DIR}/resources/ravelo.rc
     LIBS ravelo_shell_win32)
 
-  # The manifest built into ravelo.exe.
-  ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp)
+  # The manifest and the version resource built into ravelo.exe.
+  ravelo_test(manifest_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/win/manifest_test.cpp LIBS version)
   add_dependencies(manifest_test ravelo)
   set_tests_properties(manifest_test PROPERTIES WORKING_DIRECTORY $<TARGET_FILE_DIR:ravelo>)
 endif()
@@ -36,3 +36,16 @@ endif()
 ravelo_test(command_line_test
   SOURCES unit/command_line_test.cpp
   LIBS ravelo_shell)
+
+ravelo_test(autostart_test
+  SOURCES unit/autostart_test.cpp
+  LIBS ravelo_shell)
+
+if(NOT WIN32)
+  # The autostart file, read back through GLib's own desktop-entry and shell parsers.
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(GLIB2 REQUIRED IMPORTED_TARGET glib-2.0)
+  ravelo_test(xdg_autostart_test
+    SOURCES unit/xdg_autostart_test.cpp
+    LIBS ravelo_settings_file PkgConfig::GLIB2)
+endif()

@@ -30,4 +30,7 @@ else()
   ravelo_e2e_tests(e2e e2e_ "RAVELO_WINDOWS_BUILD=${RAVELO_WINDOWS_BUILD}")
   # The native ravelo on a private X display with a window manager, driven the same way.
   ravelo_e2e_tests(e2e/linux e2e_linux_ "RAVELO_SERVER=$<TARGET_FILE:ravelo>")
+  # The packages scripts/package leaves in dist/, installed, run and removed.
+  ravelo_e2e_tests(e2e/packages e2e_package_
+    "RAVELO_WINDOWS_BUILD=${RAVELO_WINDOWS_BUILD};RAVELO_DIST=${PROJECT_SOURCE_DIR}/dist;RAVELO_VERSION=${PROJECT_VERSION}")
 endif()

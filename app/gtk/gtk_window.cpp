@@ -117,9 +117,9 @@ GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
 
   GtkWidget* bar = gtk_menu_bar_new();
   fast_answers_ = Item(gtk_check_menu_item_new_with_mnemonic(text::kFastAnswersItem), G_CALLBACK(OnFastAnswers), this);
-  MenuWithItems(bar, text::kFileMenu,
-                {fast_answers_, gtk_separator_menu_item_new(),
-                 Item(gtk_menu_item_new_with_mnemonic(text::kExitItem), G_CALLBACK(OnExit), this)});
+  file_menu_ = MenuWithItems(bar, text::kFileMenu,
+                             {fast_answers_, gtk_separator_menu_item_new(),
+                              Item(gtk_menu_item_new_with_mnemonic(text::kExitItem), G_CALLBACK(OnExit), this)});
   MenuWithItems(bar, text::kHelpMenu,
                 {Item(gtk_menu_item_new_with_mnemonic(text::kAboutItem), G_CALLBACK(OnAboutItem), this)});
 

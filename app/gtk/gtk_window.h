@@ -50,6 +50,7 @@ class GtkServerWindow : public WindowControls {
   GtkWindow* Window() const { return GTK_WINDOW(window_); }
   GtkEntry* PasswordBox() const { return GTK_ENTRY(password_); }
   LogPane& Pane() { return *pane_; }
+  GtkMenuShell* FileMenu() const { return GTK_MENU_SHELL(file_menu_); }
   // Button, menu, accelerator, close and destroy go to `window` from now on (null: nowhere).
   void Attach(ServerWindow* window) { server_window_ = window; }
   // The quit code once PostQuit has been called; taken once.
@@ -93,6 +94,7 @@ class GtkServerWindow : public WindowControls {
   GtkWidget* button_;
   GtkWidget* run_on_startup_;
   GtkWidget* fast_answers_;
+  GtkWidget* file_menu_;
   GdkPixbuf* large_icon_;
   TextViewLogPane* pane_;
   ServerWindow* server_window_ = nullptr;

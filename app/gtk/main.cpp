@@ -13,10 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "app/autostart.h"
 #include "app/command_line.h"
 #include "app/gtk/file_settings.h"
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/picture_directory.h"
+#include "app/gtk/start_at_login_menu.h"
 #include "app/gtk/status_icon_area.h"
 #include "app/shell.h"
 #include "app/tray_icon.h"
@@ -80,6 +82,12 @@ int main(int argc, char** argv) {
     case ravelo::ProgramOptions::Action::kUsageError:
       std::fprintf(stderr, "ravelo: %s\n%s", options.problem.c_str(), ravelo::ProgramUsageLine("ravelo").c_str());
       return ravelo::kExitUsage;
+    case ravelo::ProgramOptions::Action::kAutostart: {
+      std::string error;
+      const int code = ravelo::ApplyAutostartOption(*ravelo::MakeSessionAutostart(), options.autostart, "ravelo", &error);
+      std::fputs(error.c_str(), stderr);
+      return code;
+    }
     case ravelo::ProgramOptions::Action::kRun:
       break;
   }
@@ -123,6 +131,9 @@ int main(int argc, char** argv) {
   });
   ravelo::NotificationTray tray(notificationArea, controls, controls.Pane());
   StampedPaneLog log(controls.Pane());
+  std::unique_ptr<ravelo::SessionAutostart> autostart = ravelo::MakeSessionAutostart();
+  ravelo::StartAtLoginItem startAtLogin(*autostart, log);
+  ravelo::StartAtLoginMenuItem startAtLoginMenu(controls.FileMenu(), startAtLogin);
   ravelo::BsdSocketLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeX11DesktopCapture();
   std::unique_ptr<ravelo::InputSink> inputSink = ravelo::MakeX11InputSink();

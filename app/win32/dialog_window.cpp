@@ -6,6 +6,8 @@ namespace ravelo {
 namespace {
 
 ServerWindow* g_window = nullptr;
+StartAtLoginItem* g_start_at_login = nullptr;
+static_assert(IDM_START_AT_LOGIN == kStartAtLoginCommand, "the menu's id in resources/resource.h");
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) return TRUE;
@@ -122,7 +124,18 @@ bool DialogMessagePump::WaitForWork(const StreamServer::Wait& wait, bool* readab
 
 void AttachServerWindow(ServerWindow* window) { g_window = window; }
 
+void AttachStartAtLogin(StartAtLoginItem* item) { g_start_at_login = item; }
+
 INT_PTR CALLBACK ServerDialogProc(HWND, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_start_at_login != nullptr) {
+    if (message == WM_INITMENUPOPUP) {  // any tool may have changed the entry since the last look
+      CheckMenuItem(reinterpret_cast<HMENU>(wParam), IDM_START_AT_LOGIN,
+                    MF_BYCOMMAND | (g_start_at_login->Checked() ? MF_CHECKED : MF_UNCHECKED));
+    } else if (message == WM_COMMAND && LOWORD(wParam) == IDM_START_AT_LOGIN) {
+      g_start_at_login->Toggle();
+      return TRUE;
+    }
+  }
   if (g_window != nullptr) {
     switch (message) {
       case WM_COMMAND:

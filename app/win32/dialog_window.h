@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "app/autostart.h"
 #include "app/shell.h"
 #include "wire/win32/winsock_layer.h"
 
@@ -67,5 +68,7 @@ class DialogMessagePump : public MessagePump {
 // The dialog procedure of the server window; it forwards to `window` once that exists.
 INT_PTR CALLBACK ServerDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void AttachServerWindow(ServerWindow* window);
+// The File menu's "Start at login" (app/autostart.h) from now on; null: none.
+void AttachStartAtLogin(StartAtLoginItem* item);
 
 }  // namespace ravelo

@@ -45,6 +45,11 @@ class Win32RegistryKey : public RegistryKey {
     return RegQueryValueExA(key_, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
   }
 
+  bool DeleteValue(const char* name) override {
+    LONG status = RegDeleteValueA(key_, name);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  }
+
  private:
   HKEY key_;
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/autostart.h"
 #include "app/command_line.h"
 #include "app/shell.h"
 #include "app/win32/dialog_window.h"
@@ -59,10 +60,34 @@ int HandleCommandLine(ravelo::ProgramOptions* parsed) {
     case ravelo::ProgramOptions::Action::kUsageError:
       PrintText(STD_ERROR_HANDLE, "ravelo.exe: " + options.problem + "\n" + ravelo::ProgramUsageLine("ravelo.exe"));
       return ravelo::kExitUsage;
+    case ravelo::ProgramOptions::Action::kAutostart: {
+      std::string error;
+      const int code = ravelo::ApplyAutostartOption(*ravelo::MakeSessionAutostart(), options.autostart, "ravelo.exe", &error);
+      if (code != 0) PrintText(STD_ERROR_HANDLE, error);
+      return code;
+    }
     case ravelo::ProgramOptions::Action::kRun:
       break;
   }
   return -1;
+}
+
+// The pictures are written to the working directory. Started by the session from the Run key
+// (in System32) or from the Start menu (in Program Files), that is a folder an ordinary user
+// may not write, and every picture request would go unanswered: the user's own local
+// application data folder serves instead. A writable working directory stays as it is.
+void UseAWritableWorkingDirectory() {
+  char probe[MAX_PATH];
+  if (GetTempFileNameA(".", "rav", 0, probe) != 0) {
+    DeleteFileA(probe);
+    return;
+  }
+  char base[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA("LOCALAPPDATA", base, sizeof base);
+  if (n == 0 || n >= sizeof base) return;
+  const std::string dir = std::string(base) + "\\Ravelo";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  SetCurrentDirectoryA(dir.c_str());
 }
 
 }  // namespace
@@ -71,6 +96,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::ProgramOptions options;
   const int answered = HandleCommandLine(&options);
   if (answered >= 0) return answered;
+  UseAWritableWorkingDirectory();
   TimerResolution timer;
 
   char className[100] = {};
@@ -115,6 +141,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::ShellNotificationArea notificationArea(instance, dialog);
   ravelo::NotificationTray tray(notificationArea, controls, pane);
   ravelo::PaneStatusLog log(pane);
+  std::unique_ptr<ravelo::SessionAutostart> autostart = ravelo::MakeSessionAutostart();
+  ravelo::StartAtLoginItem startAtLogin(*autostart, log);
+  ravelo::AttachStartAtLogin(&startAtLogin);
   ravelo::WinsockLayer socket;
   std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeDesktopCapture();
   ravelo::Win32InputSink inputSink;
@@ -130,5 +159,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
   ravelo::DialogMessagePump pump(dialog, accelerators, socket);
   int code = ravelo::RunMainLoop(server, controls, tray, pump);
   ravelo::AttachServerWindow(nullptr);
+  ravelo::AttachStartAtLogin(nullptr);
   return code;
 }

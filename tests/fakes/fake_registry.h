@@ -77,6 +77,11 @@ class FakeRegistry : public Registry {
       r_.Of(h_).keys[path_][name] = {type, std::vector<std::uint8_t>(data, data + size)};
       return true;
     }
+    bool DeleteValue(const char* name) override {
+      if (!write_ || !r_.Of(h_).writable) return false;
+      r_.Of(h_).keys[path_].erase(name);
+      return true;
+    }
 
    private:
     FakeRegistry& r_;

@@ -12,7 +12,7 @@ TEST(CommandLineTest, Arguments) {
     std::vector<std::string> args;
     Action action;
     const char* problem;
-    bool fast = false;
+    bool flag = false;  // fast answers, or for kAutostart: on
   } cases[] = {
       {{}, Action::kRun, ""},
       {{"--fast-answers"}, Action::kRun, "", true},
@@ -24,13 +24,22 @@ TEST(CommandLineTest, Arguments) {
       {{"--help", "--bogus"}, Action::kHelp, ""},
       {{"serve"}, Action::kUsageError, "unexpected argument serve"},
       {{"-"}, Action::kUsageError, "unexpected argument -"},
+      {{"--autostart", "on"}, Action::kAutostart, "", true},
+      {{"--autostart=off"}, Action::kAutostart, "", false},
+      {{"--autostart"}, Action::kUsageError, "--autostart takes on or off"},
+      {{"--autostart", "yes"}, Action::kUsageError, "--autostart takes on or off, not yes"},
+      {{"--autostart", "on", "extra"}, Action::kUsageError, "unexpected argument extra"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
     const ProgramOptions o = ParseProgramArguments(c.args);
     EXPECT_EQ(o.action, c.action);
     EXPECT_EQ(o.problem, c.problem);
-    EXPECT_EQ(o.fastAnswers, c.fast);
+    if (o.action == Action::kAutostart) {
+      EXPECT_EQ(o.autostart, c.flag);
+    } else {
+      EXPECT_EQ(o.fastAnswers, c.flag);
+    }
   }
 }
 

@@ -1,10 +1,14 @@
-// The manifest built into ravelo.exe, read back through the system's own manifest parser.
+// The manifest and the version resource built into ravelo.exe, read back through the system's
+// own parsers.
 #define NOMINMAX
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "ravelo_version.h"
 
 namespace {
 
@@ -53,6 +57,30 @@ TEST_F(ProgramManifest, RunsAsInvokerWithoutUiAccess) {
                            sizeof level, &written));
   EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_AS_INVOKER);
   EXPECT_EQ(level.UiAccess, 0u);
+}
+
+// What Explorer shows as the file's version: the build's one version number.
+TEST(ProgramVersion, ResourceCarriesTheBuildsVersion) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA("ravelo.exe", &ignored);
+  ASSERT_NE(size, 0u) << "no version resource";
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA("ravelo.exe", 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  const DWORD ms = (RAVELO_VERSION_MAJOR << 16) | RAVELO_VERSION_MINOR;
+  const DWORD ls = static_cast<DWORD>(RAVELO_VERSION_PATCH) << 16;
+  EXPECT_EQ(fixed->dwFileVersionMS, ms);
+  EXPECT_EQ(fixed->dwFileVersionLS, ls);
+  EXPECT_EQ(fixed->dwProductVersionMS, ms);
+  EXPECT_EQ(fixed->dwProductVersionLS, ls);
+  for (const char* name : {"FileVersion", "ProductVersion"}) {
+    char* text = nullptr;
+    const std::string path = std::string("\\StringFileInfo\\040904b0\\") + name;
+    ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length)) << name;
+    EXPECT_STREQ(text, RAVELO_VERSION) << name;
+  }
 }
 
 }  // namespace
