@@ -79,13 +79,10 @@ class VirtualInputSink : public InputSink {
   }
 
   std::optional<LayoutKey> ScanCharacter(std::uint8_t character) override {
-    const std::optional<x11::CharacterKeysym> sym = x11::KeysymForCharacter(character);
-    if (!sym) return std::nullopt;
-    const std::optional<x11::KeyPlacement> at = layout_->Find(sym->keysym);
+    const std::optional<x11::KeyPlacement> at = layout_->FindCharacter(character);
     if (!at || at->keycode < kEvdevOffset) return std::nullopt;
     level3_[at->keycode] = (at->modifiers & x11::kModifierLevel3) != 0;
-    return LayoutKey{static_cast<std::uint16_t>(x11::kLayoutKeyBase + at->keycode),
-                     static_cast<std::uint8_t>(at->modifiers | sym->modifiers)};
+    return LayoutKey{static_cast<std::uint16_t>(x11::kLayoutKeyBase + at->keycode), at->modifiers};
   }
 
  private:

@@ -88,6 +88,14 @@ std::optional<x11::KeyPlacement> XkbLayout::Find(uint32_t sym) const {
   return std::nullopt;
 }
 
+std::optional<x11::KeyPlacement> XkbLayout::FindCharacter(uint8_t character) const {
+  const std::optional<x11::CharacterKeysym> sym = x11::KeysymForCharacter(character);
+  if (!sym) return std::nullopt;
+  std::optional<x11::KeyPlacement> at = Find(sym->keysym);
+  if (at) at->modifiers = static_cast<uint8_t>(at->modifiers | sym->modifiers);
+  return at;
+}
+
 std::optional<uint8_t> XkbLayout::FindUnshifted(uint32_t sym) const {
   if (sym == x11::keysym::kNoSymbol) return std::nullopt;
   const xkb_keycode_t last = std::min(xkb_keymap_max_keycode(keymap_), kLastKeycode);

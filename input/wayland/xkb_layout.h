@@ -52,6 +52,9 @@ class XkbLayout {
   // latter only when the layout has such a key. Modifiers are modifier::kShift and
   // x11::kModifierLevel3.
   std::optional<x11::KeyPlacement> Find(uint32_t sym) const;
+  // The key of a character of the 8-bit set, as the X11 sink types it: its keysym found with
+  // Find, Control added for the control characters of the letters; none when the layout lacks it.
+  std::optional<x11::KeyPlacement> FindCharacter(uint8_t character) const;
   // A keycode that types `sym` at the first level, for the function and modifier keys.
   std::optional<uint8_t> FindUnshifted(uint32_t sym) const;
   // The key that selects the third level (ISO_Level3_Shift, AltGr on many layouts).
