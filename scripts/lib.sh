@@ -17,6 +17,9 @@ libx11-dev x11-xkb-utils"
 # The native Linux program (GTK 3) and its end-to-end tests: a window manager, a tray host, and
 # the accessibility bus with its Python client to read the window.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
+# The wlroots backend (Wayland client, protocol generator, xkb keymaps) and its tests: a headless
+# sway with a desktop picture, grim for the reference screenshot, wev to watch the input.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libwayland-dev libwayland-bin libxkbcommon-dev xkb-data sway swaybg grim wev"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 
