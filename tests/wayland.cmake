@@ -23,3 +23,12 @@ target_link_libraries(wlroots_desktop_test PRIVATE ravelo_wlroots ravelo_sway_se
                                                    ravelo_fakes GTest::gtest_main)
 ravelo_warnings(wlroots_desktop_test)
 gtest_discover_tests(wlroots_desktop_test PROPERTIES LABELS e2e RUN_SERIAL TRUE TIMEOUT 60 DISCOVERY_TIMEOUT 60)
+
+if(RAVELO_BENCH)
+  # Not a Google Benchmark: it runs a headless sway and an Xvfb side by side.
+  add_executable(wayland_capture_bench ${CMAKE_CURRENT_LIST_DIR}/bench/wayland_capture_bench.cpp)
+  target_include_directories(wayland_capture_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/bench)
+  target_link_libraries(wayland_capture_bench PRIVATE ravelo_wlroots ravelo_sway_session ravelo_capture_x11
+                                                      ravelo_x11_test_display)
+  ravelo_warnings(wayland_capture_bench)
+endif()
