@@ -50,8 +50,7 @@ uint32_t EventTime() {
 Connection::Connection(wl_display* display) : display_(display) {}
 
 Connection::~Connection() {
-  // The globals go first, then the registry, then the display (members in reverse order);
-  // what was queued for the compositor is sent before the socket closes.
+  // Every proxy before the display, and what was queued is sent before the socket closes.
   keyboards_.reset();
   pointers_.reset();
   output_sources_.reset();
