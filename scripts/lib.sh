@@ -21,6 +21,9 @@ RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core 
 # Debian package takes its dependencies from dpkg-shlibdeps (dpkg-dev); lintian, man-db and
 # desktop-file-utils check the Debian package.
 RAVELO_PACKAGES="$RAVELO_PACKAGES wixl dpkg-dev lintian man-db desktop-file-utils"
+# The wlroots backend (Wayland client, protocol generator, xkb keymaps) and its tests: a headless
+# sway with a desktop picture, grim for the reference screenshot, wev to watch the input.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libwayland-dev libwayland-bin libxkbcommon-dev xkb-data sway swaybg grim wev"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

@@ -1,0 +1,196 @@
+// The Wayland input sink's parts that need no compositor: where absolute moves land on the
+// output, which Linux button each flag presses, where xkb layouts type the characters and
+// special keys (as the X11 sink finds them), and the modifier state their keys make.
+#include <gtest/gtest.h>
+#include <linux/input-event-codes.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "input/inject.h"
+#include "input/wayland/pointer_events.h"
+#include "input/wayland/xkb_layout.h"
+
+namespace ravelo::wayland {
+namespace {
+
+TEST(WaylandPointer, AbsoluteMovesLandOnThePixelTheX11SinkPicks) {
+  struct Case {
+    int32_t dx, dy, width, height;
+    std::optional<AbsoluteMotion> want;
+  } cases[] = {
+      {0, 0, 1920, 1080, AbsoluteMotion{0, 0, 1920, 1080}},
+      {65535, 65535, 1920, 1080, AbsoluteMotion{1919, 1079, 1920, 1080}},  // the last pixel, not past it
+      {32768, 32768, 1920, 1080, AbsoluteMotion{960, 540, 1920, 1080}},
+      {32768, 16384, 3840, 2160, AbsoluteMotion{1920, 540, 3840, 2160}},
+      {-40, 70000, 1920, 1080, AbsoluteMotion{0, 1079, 1920, 1080}},  // clamped to the output
+      {100, 100, 0, 1080, std::nullopt},                              // no mode yet
+      {100, 100, 1920, -1, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dx) + "," + std::to_string(c.dy) + " on " + std::to_string(c.width) + "x" +
+                 std::to_string(c.height));
+    const std::optional<AbsoluteMotion> got = MotionOnOutput(c.dx, c.dy, c.width, c.height);
+    ASSERT_EQ(got.has_value(), c.want.has_value());
+    if (!got) continue;
+    EXPECT_EQ(got->x, c.want->x);
+    EXPECT_EQ(got->y, c.want->y);
+    EXPECT_EQ(got->xExtent, c.want->xExtent);
+    EXPECT_EQ(got->yExtent, c.want->yExtent);
+  }
+}
+
+TEST(WaylandPointer, ButtonFlagsPressLinuxButtons) {
+  struct Case {
+    uint32_t flags;
+    std::optional<uint32_t> code;
+    bool press;
+  } cases[] = {
+      {mouse::kLeftDown, BTN_LEFT, true},     {mouse::kLeftUp, BTN_LEFT, false},
+      {mouse::kRightDown, BTN_RIGHT, true},   {mouse::kRightUp, BTN_RIGHT, false},
+      {mouse::kMiddleDown, BTN_MIDDLE, true}, {mouse::kMiddleUp, BTN_MIDDLE, false},
+      {mouse::kMove, std::nullopt, false},    {mouse::kLeftDown | mouse::kRightDown, std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.flags);
+    const std::optional<ButtonPress> got = ButtonForMouseFlags(c.flags);
+    ASSERT_EQ(got.has_value(), c.code.has_value());
+    if (!got) continue;
+    EXPECT_EQ(got->code, *c.code);
+    EXPECT_EQ(got->press, c.press);
+  }
+}
+
+class XkbLayoutTest : public ::testing::Test {
+ protected:
+  // A layout by name, whatever XKB_DEFAULT_* say; the test is skipped without xkb's data.
+  XkbLayout* Layout(const std::string& name) {
+    for (auto& [n, l] : layouts_)
+      if (n == name) return l.get();
+    LayoutNames names;
+    names.rules = "evdev";
+    names.model = "pc105";
+    names.layout = name;
+    layouts_.emplace_back(name, XkbLayout::Create(names));
+    return layouts_.back().second.get();
+  }
+  void SetUp() override {
+    if (Layout("us") == nullptr) GTEST_SKIP() << "xkbcommon has no keyboard data (xkb-data)";
+  }
+  std::vector<std::pair<std::string, std::unique_ptr<XkbLayout>>> layouts_;
+};
+
+constexpr uint8_t kShift = modifier::kShift;
+constexpr uint8_t kControl = modifier::kControl;
+constexpr uint8_t kLevel3 = x11::kModifierLevel3;
+
+TEST_F(XkbLayoutTest, CharactersAreFoundWithTheModifiersTheyNeed) {
+  // Keycodes are xkb's: evdev + 8 (38 is the key of 'a' on a US keyboard).
+  struct Case {
+    const char* layout;
+    uint8_t character;
+    std::optional<uint8_t> keycode;
+    uint8_t modifiers;
+  } cases[] = {
+      {"us", 'a', 38, 0},
+      {"us", 'H', 43, kShift},
+      {"us", '!', 10, kShift},
+      {"us", '1', 10, 0},
+      {"us", ' ', 65, 0},
+      {"us", '\r', 36, 0},                // Return
+      {"us", '\n', 36, 0},                // a line break is Return too
+      {"us", 0x08, 22, 0},                // BackSpace
+      {"us", 0x01, 38, kControl},         // Control-A
+      {"us", 0x1A, 52, kControl},         // Control-Z
+      {"us", 0xE9, std::nullopt, 0},      // é: not on a US layout, nothing is sent
+      {"us", 0x00, std::nullopt, 0},
+      {"de", 'z', 29, 0},                 // QWERTZ
+      {"de", '@', 24, kLevel3},           // AltGr+Q
+      {"de", 0xDF, 20, 0},                // ß
+      {"de", 0xA7, 12, kShift},           // § on Shift+3
+      {"de", 0xB5, 58, kLevel3},          // µ on AltGr+M
+      {"fr", 'a', 24, 0},                 // AZERTY
+      {"fr", 0xE9, 11, 0},                // é on the 2 key, unshifted
+      {"fr", '1', 10, kShift},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.layout) + " character " + std::to_string(c.character));
+    XkbLayout* layout = Layout(c.layout);
+    ASSERT_NE(layout, nullptr);
+    const std::optional<x11::KeyPlacement> at = layout->FindCharacter(c.character);
+    ASSERT_EQ(at.has_value(), c.keycode.has_value());
+    if (!at) continue;
+    EXPECT_EQ(at->keycode, *c.keycode);
+    EXPECT_EQ(at->modifiers, c.modifiers);
+  }
+}
+
+TEST_F(XkbLayoutTest, SpecialKeysAreTheirUnshiftedKeys) {
+  struct Case {
+    uint16_t virtualKey;
+    uint8_t keycode;
+  } cases[] = {
+      {0x08, 22}, {0x0D, 36}, {0x1B, 9},   {0x09, 23},  {0x70, 67},  {0x7B, 96},  {0x24, 110}, {0x21, 112},
+      {0x22, 117}, {0x23, 115}, {0x25, 113}, {0x26, 111}, {0x27, 114}, {0x28, 116}, {0x2D, 118}, {0x2E, 119},
+      {vk::kShift, 50}, {vk::kControl, 37}, {vk::kAlt, 64},
+  };
+  XkbLayout* us = Layout("us");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.virtualKey);
+    EXPECT_EQ(us->FindUnshifted(x11::KeysymForVirtualKey(c.virtualKey)), std::optional<uint8_t>(c.keycode));
+  }
+  EXPECT_EQ(us->FindUnshifted(x11::keysym::kNoSymbol), std::nullopt);
+  ASSERT_NE(Layout("de"), nullptr);
+  EXPECT_TRUE(Layout("de")->Level3Key().has_value());
+}
+
+TEST_F(XkbLayoutTest, KeysMakeTheModifierStateTheCompositorIsTold) {
+  // Modifier bits of xkb's core set: Shift 1, Control 4, Mod1 (Alt) 8, Mod5 (third level) 128.
+  struct Step {
+    uint8_t keycode;  // 0: the layout's third-level key
+    bool down;
+    uint32_t depressed;
+  };
+  struct Case {
+    const char* layout;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"us", {{50, true, 1}, {43, true, 1}, {43, false, 1}, {50, false, 0}}},  // Shift, h
+      {"us", {{37, true, 4}, {64, true, 12}, {37, false, 8}, {64, false, 0}}},  // Control, Alt
+      {"us", {{38, true, 0}, {38, false, 0}}},                                   // a alone changes nothing
+      {"de", {{0, true, 128}, {24, true, 128}, {24, false, 128}, {0, false, 0}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.layout);
+    XkbLayout* layout = Layout(c.layout);
+    ASSERT_NE(layout, nullptr);
+    for (const Step& s : c.steps) {
+      const uint8_t key = s.keycode != 0 ? s.keycode : *layout->Level3Key();
+      SCOPED_TRACE(std::to_string(key) + (s.down ? " down" : " up"));
+      const ModifierState m = layout->Press(key, s.down);
+      EXPECT_EQ(m.depressed, s.depressed);
+      EXPECT_EQ(m.latched, 0u);
+      EXPECT_EQ(m.locked, 0u);
+      EXPECT_EQ(m.group, 0u);
+    }
+  }
+}
+
+TEST_F(XkbLayoutTest, TheKeymapTextIsWhatTheCompositorLoads) {
+  const std::string text = Layout("de")->KeymapText();
+  // Compiled again from the text, the map types the same characters.
+  xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+  xkb_keymap* keymap = xkb_keymap_new_from_string(context, text.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                                  XKB_KEYMAP_COMPILE_NO_FLAGS);
+  ASSERT_NE(keymap, nullptr);
+  const xkb_keysym_t* syms = nullptr;
+  ASSERT_EQ(xkb_keymap_key_get_syms_by_level(keymap, 29, 0, 0, &syms), 1);
+  EXPECT_EQ(syms[0], static_cast<xkb_keysym_t>('z'));
+  xkb_keymap_unref(keymap);
+  xkb_context_unref(context);
+}
+
+}  // namespace
+}  // namespace ravelo::wayland
