@@ -74,8 +74,8 @@ void FillCursor(Producer& p, spa_buffer* b) {
   mc->flags = 0;
   mc->position.x = p.cursorX;
   mc->position.y = p.cursorY;
-  mc->hotspot.x = 2;
-  mc->hotspot.y = 2;
+  mc->hotspot.x = 6;
+  mc->hotspot.y = 6;
   mc->bitmap_offset = sizeof(spa_meta_cursor);
   auto* bitmap = SPA_PTROFF(mc, mc->bitmap_offset, spa_meta_bitmap);
   bitmap->format = SPA_VIDEO_FORMAT_RGBA;

@@ -123,7 +123,6 @@ class StandIn:
             return
         if method == "Start":
             session, _, options = args
-            self.record(interface=short, method=method, session=session)
             results = {"streams": GLib.Variant("a(ua{sv})", [(self.args.node, {
                 "size": GLib.Variant("(ii)", (self.width, self.height)),
                 "source_type": GLib.Variant("u", 1)})])}
@@ -132,6 +131,8 @@ class StandIn:
             if self.persist.get(session) == 2:
                 self.tokens += 1
                 results["restore_token"] = GLib.Variant("s", "stand-in-token-%d-%d" % (os.getpid(), self.tokens))
+            self.record(interface=short, method=method, session=session,
+                        **({"restore_token": results["restore_token"].unpack()} if "restore_token" in results else {}))
             handle = self.respond(sender, options["handle_token"], results)
             invocation.return_value(GLib.Variant("(o)", (handle,)))
             return
