@@ -17,6 +17,9 @@ libx11-dev x11-xkb-utils"
 # The native Linux program (GTK 3) and its end-to-end tests: a window manager, a tray host, and
 # the accessibility bus with its Python client to read the window.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
+# The desktop portal backend (GIO comes with GTK; PipeWire's client library and SPA headers),
+# and for its tests a private PipeWire with WirePlumber and pw-cli.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libpipewire-0.3-dev pipewire pipewire-bin wireplumber"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

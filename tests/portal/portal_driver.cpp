@@ -5,13 +5,16 @@
 // stdin, each answered with one line: "size" (W H, or "none"), "full", "region X Y" (ok or
 // fail; the file goes into the current directory), "move X Y", "rel X Y", "anchor X Y",
 // "region-move OX OY DX DY", "button left|right|middle down|up", "key CODE down|up",
-// "release", "quit".
+// "release", "quit"; and "time full|region N": the median of N captures in milliseconds.
 #include <glib-unix.h>
 #include <glib.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 #include <sstream>
 #include <string>
 
@@ -51,6 +54,21 @@ std::string Run(Driver& d, const std::string& line) {
                                                                    static_cast<std::uint16_t>(b))
                ? "ok"
                : "fail";
+  if (command == "time" && d.desktop.capture) {
+    std::string which;
+    in >> which >> a;
+    std::vector<double> ms;
+    for (int i = 0; i < a; ++i) {
+      const auto t0 = std::chrono::steady_clock::now();
+      if (!d.desktop.capture->CaptureDesktop(which == "full", 500, 300)) return "fail";
+      ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+    }
+    if (ms.empty()) return "bad";
+    std::nth_element(ms.begin(), ms.begin() + static_cast<std::ptrdiff_t>(ms.size() / 2), ms.end());
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", ms[ms.size() / 2]);
+    return text;
+  }
   if (command == "quit") {
     g_main_loop_quit(d.loop);
     return "bye";
