@@ -142,7 +142,9 @@ class Desktop:
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="ravelo-portal-")
         os.chmod(self.dir, 0o700)
-        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, PIPEWIRE_RUNTIME_DIR=self.dir)
+        # The user's own PipeWire and WirePlumber settings and state stay out of it.
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, PIPEWIRE_RUNTIME_DIR=self.dir,
+                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"), XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.env.pop("PIPEWIRE_REMOTE", None)
         self.children = []
         bus = self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"])

@@ -1,6 +1,6 @@
-// A screen-cast stream's frames and cursor metadata into the views: the pixel orders, the
-// cursor blocks as producers write them (and damaged ones), and the capture over a scripted
-// frame source, whose frames it must never change and whose cursor it must not leave behind.
+// A screen-cast stream's frames and cursor metadata into the views: the cursor blocks as
+// producers write them (and damaged ones), and the capture over a scripted frame source,
+// whose frames it must never change and whose cursor it must not leave behind.
 #include <gtest/gtest.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/video/raw.h>
@@ -16,44 +16,6 @@
 
 namespace ravelo::portal {
 namespace {
-
-TEST(PortalFrameTest, PixelOrdersOfTheFormatsOffered) {
-  const struct {
-    std::uint32_t format;
-    std::optional<PixelOrder> order;
-  } cases[] = {
-      {SPA_VIDEO_FORMAT_BGRx, PixelOrder::kBgrx}, {SPA_VIDEO_FORMAT_BGRA, PixelOrder::kBgrx},
-      {SPA_VIDEO_FORMAT_RGBx, PixelOrder::kRgbx}, {SPA_VIDEO_FORMAT_RGBA, PixelOrder::kRgbx},
-      {SPA_VIDEO_FORMAT_xRGB, std::nullopt},      {SPA_VIDEO_FORMAT_NV12, std::nullopt},
-      {SPA_VIDEO_FORMAT_RGB, std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(PixelOrderOf(c.format), c.order) << c.format;
-}
-
-TEST(PortalFrameTest, AreasAreCopiedAsBgrxFromEitherOrder) {
-  // 3x2 pixels in rows of 16 bytes; pixel (x, y) has bytes x+10y, 100+x, 200+y, 7.
-  std::vector<std::uint8_t> rows(32, 0xEE);
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) {
-      std::uint8_t* p = &rows[static_cast<size_t>(y * 16 + x * 4)];
-      p[0] = static_cast<std::uint8_t>(x + 10 * y);
-      p[1] = static_cast<std::uint8_t>(100 + x);
-      p[2] = static_cast<std::uint8_t>(200 + y);
-      p[3] = 7;
-    }
-  for (PixelOrder order : {PixelOrder::kBgrx, PixelOrder::kRgbx}) {
-    const FrameView frame{rows.data(), 16, 3, 2, order, 1};
-    std::vector<std::uint8_t> out(8, 0);
-    CopyAsBgrx(frame, x11::Rect{1, 1, 2, 1}, out.data(), 8);
-    const bool same = order == PixelOrder::kBgrx;
-    for (int i = 0; i < 2; ++i) {
-      const int x = 1 + i;
-      EXPECT_EQ(out[i * 4 + 0], same ? x + 10 : 201) << i;
-      EXPECT_EQ(out[i * 4 + 1], 100 + x) << i;
-      EXPECT_EQ(out[i * 4 + 2], same ? 201 : x + 10) << i;
-    }
-  }
-}
 
 // A cursor metadata block as a producer writes it: the head, a bitmap header at
 // `bitmapOffset` and its pixels right after it.

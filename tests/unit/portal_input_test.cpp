@@ -122,11 +122,5 @@ TEST(PortalInputTest, ClientMessagesBecomeTheseCalls) {
   }
 }
 
-TEST(PortalInputTest, KeysOutsideTheTablesHaveNoKeysym) {
-  EXPECT_EQ(PortalKeysym(kCharacterKeyBase + 0x100), 0u);
-  EXPECT_EQ(PortalKeysym(kCharacterKeyBase + 0x1F), 0u);  // a control character with no key
-  EXPECT_EQ(PortalKeysym(0x10), 0xFFE1u);                 // Shift, for a modifier held by the injector
-}
-
 }  // namespace
 }  // namespace ravelo::portal
