@@ -18,8 +18,8 @@ libx11-dev x11-xkb-utils"
 # the accessibility bus with its Python client to read the window.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
 # The desktop portal backend (GIO comes with GTK; PipeWire's client library and SPA headers),
-# and for its tests a private PipeWire with WirePlumber and pw-cli.
-RAVELO_PACKAGES="$RAVELO_PACKAGES libpipewire-0.3-dev pipewire pipewire-bin wireplumber"
+# and for its tests a private PipeWire with WirePlumber and pw-cli, and the real portal frontend.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libpipewire-0.3-dev pipewire pipewire-bin wireplumber xdg-desktop-portal"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

@@ -1,9 +1,12 @@
 """The portal backend end to end on a private session bus with PipeWire and WirePlumber: a
-stand-in portal (stand_in_portal.py) hands out the node of a test producer showing a known
+stand-in portal (stand_in_portal.py), or the real xdg-desktop-portal in front of a stand-in
+implementation (stand_in_backend.py), hands out the node of a test producer showing a known
 picture (picture_producer), and portal_driver runs the backend as the program builds it.
 Pictures must match the producer's, the cursor from its metadata drawn where it now is, the
 input calls carry the right arguments, the restore token is kept (0600) and offered on the
-next start, and a session the portal closes is made anew. Exits 77 when a tool is missing."""
+next start, and a session the portal closes is made anew; through the real frontend as well
+(Debian's 1.16: RemoteDesktop version 1, so only a plain screen cast persists there). Exits
+77 when a tool is missing."""
 import json
 import os
 import queue
@@ -23,6 +26,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DRIVER = os.environ.get("RAVELO_PORTAL_DRIVER", "")
 PRODUCER = os.environ.get("RAVELO_PICTURE_PRODUCER", "")
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's GObject bindings
+FRONTEND = "/usr/libexec/xdg-desktop-portal"
+PERMISSION_STORE = "/usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service"
 WIDTH, HEIGHT = 1920, 1080
 CURSOR_SIDE, HOT_SPOT, MAGENTA = 32, 6, (255, 0, 255)
 
@@ -31,7 +36,7 @@ def missing():
     for what, path in (("portal_driver", DRIVER), ("picture_producer", PRODUCER)):
         if not path or not os.path.exists(path):
             return what + " (not built)"
-    for tool in ("dbus-daemon", "pipewire", "wireplumber", "pw-cli", "convert"):
+    for tool in ("dbus-daemon", "pipewire", "wireplumber", "pw-cli", "convert", FRONTEND):
         if shutil.which(tool) is None:
             return tool
     if subprocess.run([SYSTEM_PYTHON, "-c", "from gi.repository import Gio"], capture_output=True).returncode != 0:
@@ -147,7 +152,8 @@ class Desktop:
                         XDG_CONFIG_HOME=os.path.join(self.dir, "config"), XDG_STATE_HOME=os.path.join(self.dir, "state"))
         self.env.pop("PIPEWIRE_REMOTE", None)
         self.children = []
-        bus = self.start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=1"])
+        bus = self.start(["dbus-daemon", "--config-file=" + self.bus_config(), "--nofork", "--nopidfile",
+                          "--print-address=1"])
         self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.line()
         self.start(["pipewire"])
         assert wait_until(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10), "no PipeWire socket"
@@ -157,8 +163,22 @@ class Desktop:
                                                               capture_output=True, text=True).stdout, 10), \
             "WirePlumber did not come up"
 
-    def start(self, args, cwd=None):
-        child = Process(args, self.env, cwd)
+    def bus_config(self):
+        """A session bus that starts only the permission store on demand: no desktop portal or
+        other service of the machine's joins in by activation."""
+        services = os.path.join(self.dir, "services")
+        os.mkdir(services)
+        if os.path.exists(PERMISSION_STORE):
+            shutil.copy(PERMISSION_STORE, services)
+        path = os.path.join(self.dir, "bus.conf")
+        with open(path, "w") as f:
+            f.write("""<busconfig><type>session</type><listen>unix:dir=%s</listen><auth>EXTERNAL</auth>
+<servicedir>%s</servicedir><policy context="default"><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>""" % (self.dir, services))
+        return path
+
+    def start(self, args, cwd=None, env=None):
+        child = Process(args, env or self.env, cwd)
         self.children.append(child)
         return child
 
@@ -182,9 +202,12 @@ def tearDownModule():
 
 
 class PortalTest(unittest.TestCase):
-    """One producer and one stand-in portal for the class; a driver per start of the program."""
+    """One producer and one portal for the class; a driver per start of the program. The portal
+    is the stand-in, or with `frontend` the real one in front of the stand-in implementation."""
     producer_args = []
-    stand_in_args = []
+    portal_args = []
+    frontend = False
+    remote_desktop = True
     cursor = None
 
     @classmethod
@@ -196,15 +219,35 @@ class PortalTest(unittest.TestCase):
         cls.producer = DESKTOP.start([PRODUCER, "--picture", source] + cls.producer_args)
         cls.node = int(cls.producer.line().split()[1])
         cls.source = Picture(source, cls.cursor)
-        cls.stand_in = DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, "stand_in_portal.py"), "--record", cls.record,
-                                      "--node", str(cls.node)] + cls.stand_in_args)
-        assert cls.stand_in.line() == "ready"
+        script = "stand_in_backend.py" if cls.frontend else "stand_in_portal.py"
+        cls.portal = [DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, script), "--record", cls.record,
+                                     "--node", str(cls.node)] + cls.portal_args)]
+        assert cls.portal[0].line() == "ready"
+        if cls.frontend:
+            cls.portal.append(cls.start_frontend())
         cls.driver = cls.start_driver()
+
+    @classmethod
+    def start_frontend(cls):
+        portals = os.path.join(cls.work, "portals")
+        os.mkdir(portals)
+        interfaces = ["ScreenCast"] + (["RemoteDesktop"] if cls.remote_desktop else [])
+        with open(os.path.join(portals, "ravelotest.portal"), "w") as f:
+            f.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.ravelotest\nInterfaces=%s\nUseIn=ravelotest\n"
+                    % "".join("org.freedesktop.impl.portal.%s;" % i for i in interfaces))
+        env = dict(DESKTOP.env, XDG_DESKTOP_PORTAL_DIR=portals, XDG_CURRENT_DESKTOP="ravelotest")
+        frontend = DESKTOP.start([FRONTEND], env=env)
+        assert wait_until(lambda: "org.freedesktop.portal.Desktop" in subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+             "org.freedesktop.DBus.ListNames"], env=DESKTOP.env, capture_output=True, text=True).stdout, 10), \
+            "xdg-desktop-portal did not come up"
+        return frontend
 
     @classmethod
     def tearDownClass(cls):
         cls.driver.stop()
-        cls.stand_in.stop()
+        for process in reversed(cls.portal):
+            process.stop()
         cls.producer.stop()
 
     @classmethod
@@ -361,7 +404,7 @@ class RemoteDesktopTest(PortalTest):
 
     def test_a_session_the_portal_closes_is_made_anew(self):
         sessions = len(self.calls("CreateSession"))
-        self.stand_in.proc.send_signal(signal.SIGUSR1)
+        self.portal[0].proc.send_signal(signal.SIGUSR1)
         self.assertTrue(wait_until(lambda: self.ask("size") == "none", 5), "the closed session still serves")
         self.assertTrue(wait_until(lambda: len(self.calls("CreateSession")) > sessions, 5), "no new session")
         self.wait_for_pictures()
@@ -371,22 +414,59 @@ class RemoteDesktopTest(PortalTest):
                          [c["restore_token"] for c in self.calls("Start") if "restore_token" in c][-2])
 
 
-class ScreenCastOnlyTest(PortalTest):
-    """A portal like xdg-desktop-portal-wlr: ScreenCast alone, the cursor embedded, RGBx frames."""
+class FrontendScreenCastTest(PortalTest):
+    """The real xdg-desktop-portal in front of an implementation like xdg-desktop-portal-wlr's:
+    ScreenCast alone, the cursor embedded, RGBx frames; the frontend's own restore token, and
+    the stored permission it stands for handed to the implementation on the next start."""
+    frontend = True
+    remote_desktop = False
     producer_args = ["--format", "RGBx"]
-    stand_in_args = ["--remote-desktop", "0", "--cursor-modes", "3"]
+    portal_args = ["--remote-desktop", "0", "--cursor-modes", "3"]
 
-    def test_pictures_without_input(self):
+    def test_pictures_without_input_and_a_permission_restored(self):
         self.assertIn("input is unavailable: the portal has no RemoteDesktop interface", self.driver.choice)
         self.assertEqual(self.driver.input, "input: no")
         self.wait_for_pictures()
-        self.assertEqual([c["interface"] for c in self.calls("CreateSession")], ["ScreenCast"])
         sources = self.calls("SelectSources")[0]["options"]
         self.assertEqual((sources["cursor_mode"], sources["persist_mode"]), (2, 2))
-        self.assertEqual(self.calls("SelectDevices"), [])
+        self.assertNotIn("restore_data", sources)
         self.assertFullViewMatches()
         self.assertRegionMatches(700, 400)
         self.assertEqual(self.ask("move 128 96"), "no input")
+        path = os.path.join(self.config, "ravelo", "portal-restore-token")
+        self.assertTrue(wait_until(lambda: os.path.exists(path), 5), "no token stored")
+        self.driver.stop()
+        type(self).driver = self.start_driver()
+        self.wait_for_pictures()
+        self.assertEqual(self.calls("SelectSources")[-1]["options"].get("restore_data"),
+                         ["ravelotest", 1, "monitor-0"])
+        # This frontend hands the same token out again for a restored permission.
+        self.assertRegex(text(path), r"^\S+\n$")
+
+
+class FrontendRemoteDesktopTest(PortalTest):
+    """The real xdg-desktop-portal (RemoteDesktop version 1 here, which cannot persist) in front
+    of an implementation with RemoteDesktop: pictures, input and a closed session through it."""
+    frontend = True
+    cursor = (100, 100)
+    producer_args = ["--cursor", "100,100"]
+
+    def test_pictures_input_and_a_new_session_through_the_frontend(self):
+        self.assertIn("asks the user at every start", self.driver.choice)
+        self.wait_for_pictures()
+        self.assertNotIn("persist_mode", self.calls("SelectDevices")[0]["options"])
+        self.assertFullViewMatches()
+        for command in ("move 128 96", "button left down", "button left up", "key 72 down", "key 72 up"):
+            self.assertEqual(self.ask(command), "ok")
+        self.assertTrue(wait_until(lambda: len(self.calls("NotifyKeyboardKeysym")) == 2, 5), "input calls missing")
+        self.assertEqual([(c["method"][6:], c["args"]) for c in self.calls() if c["method"].startswith("Notify")], [
+            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
+            ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
+            ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0])])
+        self.portal[0].proc.send_signal(signal.SIGUSR1)
+        self.assertTrue(wait_until(lambda: len(self.calls("CreateSession")) == 2, 5), "no new session")
+        self.wait_for_pictures()
+        self.assertCursorAt(self.assertRegionMatches(90, 90), 100 - HOT_SPOT - 90, 100 - HOT_SPOT - 90)
 
 
 if __name__ == "__main__":
