@@ -446,12 +446,13 @@ class FrontendScreenCastTest(PortalTest):
 
 class FrontendRemoteDesktopTest(PortalTest):
     """The real xdg-desktop-portal (RemoteDesktop version 1 here, which cannot persist) in front
-    of an implementation with RemoteDesktop: pictures, input and a closed session through it."""
+    of an implementation with RemoteDesktop: its PipeWire remote and its checks of the input
+    calls (the stream's node among them)."""
     frontend = True
     cursor = (100, 100)
     producer_args = ["--cursor", "100,100"]
 
-    def test_pictures_input_and_a_new_session_through_the_frontend(self):
+    def test_pictures_and_input_through_the_frontend(self):
         self.assertIn("asks the user at every start", self.driver.choice)
         self.wait_for_pictures()
         self.assertNotIn("persist_mode", self.calls("SelectDevices")[0]["options"])
@@ -463,10 +464,6 @@ class FrontendRemoteDesktopTest(PortalTest):
             ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
             ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
             ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0])])
-        self.portal[0].proc.send_signal(signal.SIGUSR1)
-        self.assertTrue(wait_until(lambda: len(self.calls("CreateSession")) == 2, 5), "no new session")
-        self.wait_for_pictures()
-        self.assertCursorAt(self.assertRegionMatches(90, 90), 100 - HOT_SPOT - 90, 100 - HOT_SPOT - 90)
 
 
 if __name__ == "__main__":
