@@ -36,17 +36,21 @@ class FrameCapture : public DesktopCapture {
  private:
   const FrameView* Frame();
   bool FullView(const FrameView& frame);
+  // Remakes the view pixels the cursor reaches from the frame with the cursor drawn in, at
+  // full size, as the whole view would have been made from such a frame.
+  bool RedrawUnderCursor(const FrameView& frame, const x11::CursorPicture& cursor);
   bool RegionView(const FrameView& frame, std::int32_t x, std::int32_t y);
 
   FrameSource& source_;
   bool waited_ = false;  // the first-frame wait is spent once, not on every request
   x11::ViewPicture view_;
-  // A BGRx copy of the frame, for a frame of another order or with a cursor to draw in:
-  // the stream's buffers are mapped read-only.
+  // A BGRx copy of a frame of another order, to draw the cursor into: the stream's buffers
+  // are mapped read-only.
   std::vector<std::uint8_t> copy_;
   std::uint64_t copySerial_ = 0;
   bool copyValid_ = false;
   std::vector<std::uint8_t> region_;
+  std::vector<std::uint8_t> scratch_;  // frame-sized; only the pixels under the cursor are used
 };
 
 }  // namespace ravelo::portal

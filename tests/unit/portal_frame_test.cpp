@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 #include "imaging/capture.h"
@@ -194,12 +195,48 @@ TEST_F(FrameCaptureTest, TheCursorIsDrawnWhereItIsNowAndTheFrameKeptAsItCame) {
 }
 
 TEST_F(FrameCaptureTest, ANewFrameReplacesTheCopyTheCursorWasDrawnOn) {
-  source_.Make(512, 384, PixelOrder::kBgrx, kGrey);
+  // RGBx frames are copied to be drawn on.
+  source_.Make(512, 384, PixelOrder::kRgbx, kGrey);
   source_.PutCursor(0, 0, 0xFFFFFFFF);
   ASSERT_TRUE(capture_.CaptureDesktop(true, 0, 0));
-  source_.Make(512, 384, PixelOrder::kBgrx, 0x2040C0);  // same size, next serial
+  source_.Make(512, 384, PixelOrder::kRgbx, 0x2040C0);  // same size, next serial
   ASSERT_TRUE(capture_.CaptureDesktop(true, 0, 0));
   EXPECT_LE(testing::ChannelDistance(View(kFullViewFile).At(128, 96), 0x2040C0), 12);
+}
+
+TEST_F(FrameCaptureTest, ViewPixelsRemadeUnderTheCursorAreThoseOfTheWholeFrameWithIt) {
+  // The same noisy picture once as BGRx (view made in place, pixels under the cursor remade)
+  // and once as RGBx (copied, cursor drawn in, whole view made): the files must not differ.
+  struct Size {
+    std::int32_t w, h;
+  };
+  const Size sizes[] = {{1920, 1080}, {1366, 768}, {1023, 767}, {300, 200}, {200, 150}};
+  for (const Size& z : sizes) {
+    for (const auto& [left, top] : {std::pair{z.w / 3, z.h / 2}, std::pair{-7, -5}, std::pair{z.w - 9, z.h - 3}}) {
+      std::vector<std::vector<std::uint8_t>> files;
+      for (PixelOrder order : {PixelOrder::kBgrx, PixelOrder::kRgbx}) {
+        ScriptedSource source;
+        source.Make(z.w, z.h, order, 0);
+        std::uint32_t seed = 99;
+        for (std::int32_t y = 0; y < z.h; ++y)
+          for (std::int32_t x = 0; x < z.w; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            std::uint8_t* p = &source.pixels[static_cast<size_t>(y * source.frame.stride + x * 4)];
+            p[0] = static_cast<std::uint8_t>(seed >> 24);
+            p[1] = static_cast<std::uint8_t>(seed >> 16);
+            p[2] = static_cast<std::uint8_t>(seed >> 8);
+            if (order == PixelOrder::kRgbx) std::swap(p[0], p[2]);
+          }
+        source.PutCursor(left, top, 0);
+        for (size_t i = 0; i < source.cursor.argb.size(); ++i)  // translucent and opaque, premultiplied
+          source.cursor.argb[i] = i % 3 ? 0x80402010u : 0xFF20C0F0u;
+        FrameCapture capture(source);
+        ASSERT_TRUE(capture.CaptureDesktop(true, 0, 0));
+        files.push_back(testing::ReadFileBytes(kFullViewFile));
+      }
+      EXPECT_TRUE(files[0] == files[1]) << z.w << "x" << z.h << " cursor at " << left << "," << top;
+    }
+  }
 }
 
 TEST_F(FrameCaptureTest, RgbxFramesComeOutInTheirColours) {
