@@ -64,13 +64,6 @@ void PortalSession::Log(const std::string& line) {
 
 std::string PortalSession::Token() { return "ravelo" + std::to_string(++tokens_); }
 
-GVariant* PortalSession::Options(const std::string& token) {
-  GVariantBuilder b;
-  g_variant_builder_init(&b, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&b, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
-  return g_variant_builder_end(&b);
-}
-
 void PortalSession::Begin() {
   if (retry_ != 0) g_source_remove(retry_);
   retry_ = 0;

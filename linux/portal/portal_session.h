@@ -71,7 +71,6 @@ class PortalSession : public RemoteDesktopInput {
   void Teardown(bool closeSession);
   void ScheduleBegin();
   std::string Token();
-  GVariant* Options(const std::string& token);
   bool InputAllowed(std::uint32_t wanted);
   void Input(const char* method, GVariant* arguments);
   void Log(const std::string& line);
