@@ -24,6 +24,9 @@ RAVELO_PACKAGES="$RAVELO_PACKAGES wixl dpkg-dev lintian man-db desktop-file-util
 # The wlroots backend (Wayland client, protocol generator, xkb keymaps) and its tests: a headless
 # sway with a desktop picture, grim for the reference screenshot, wev to watch the input.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libwayland-dev libwayland-bin libxkbcommon-dev xkb-data sway swaybg grim wev"
+# The desktop portal backend (GIO comes with GTK; PipeWire's client library and SPA headers),
+# and for its tests a private PipeWire with WirePlumber and pw-cli, and the real portal frontend.
+RAVELO_PACKAGES="$RAVELO_PACKAGES libpipewire-0.3-dev pipewire pipewire-bin wireplumber xdg-desktop-portal"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

@@ -1,0 +1,190 @@
+#!/usr/bin/python3
+"""A stand-in for the desktop portal on a private session bus: ScreenCast and, unless told
+otherwise, RemoteDesktop, with no dialog. Its one stream is the node of the test's PipeWire
+producer; OpenPipeWireRemote hands out a plain connection to the PipeWire socket. Every call
+is appended to the record file as one JSON line. SIGUSR1 closes the open sessions, as a
+desktop does when the user stops the sharing.
+
+    stand_in_portal.py --record FILE --node N [--remote-desktop VERSION] [--screen-cast VERSION]
+                       [--cursor-modes MASK] [--size WxH]
+"""
+import argparse
+import json
+import os
+import signal
+import socket
+
+from gi.repository import Gio, GLib
+
+PATH = "/org/freedesktop/portal/desktop"
+
+XML = """
+<node>
+  <interface name="org.freedesktop.portal.ScreenCast">
+    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+    <method name="SelectSources"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="o" direction="out"/></method>
+    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="o" direction="out"/></method>
+    <method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="h" direction="out"/></method>
+    <property name="AvailableSourceTypes" type="u" access="read"/>
+    <property name="AvailableCursorModes" type="u" access="read"/>
+    <property name="version" type="u" access="read"/>
+  </interface>
+  <interface name="org.freedesktop.portal.RemoteDesktop">
+    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
+    <method name="SelectDevices"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="o" direction="out"/></method>
+    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="o" direction="out"/></method>
+    <method name="NotifyPointerMotion"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="d" direction="in"/><arg type="d" direction="in"/></method>
+    <method name="NotifyPointerMotionAbsolute"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="u" direction="in"/><arg type="d" direction="in"/><arg type="d" direction="in"/></method>
+    <method name="NotifyPointerButton"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
+    <method name="NotifyKeyboardKeysym"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
+      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
+    <property name="AvailableDeviceTypes" type="u" access="read"/>
+    <property name="version" type="u" access="read"/>
+  </interface>
+  <interface name="org.freedesktop.portal.Session">
+    <method name="Close"/>
+    <signal name="Closed"><arg type="a{sv}"/></signal>
+  </interface>
+</node>
+"""
+
+
+class StandIn:
+    def __init__(self, args, connection):
+        self.args = args
+        self.bus = connection
+        self.info = Gio.DBusNodeInfo.new_for_xml(XML)
+        self.record_file = open(args.record, "a", buffering=1)
+        self.sessions = {}  # path -> registration id
+        self.persist = {}  # session path -> persist_mode asked for
+        self.tokens = 0
+        self.width, self.height = (int(n) for n in args.size.split("x"))
+        wanted = ["org.freedesktop.portal.ScreenCast"]
+        if args.remote_desktop > 0:
+            wanted.append("org.freedesktop.portal.RemoteDesktop")
+        for name in wanted:
+            self.bus.register_object(PATH, self.info.lookup_interface(name), self.call, self.get_property, None)
+
+    def record(self, **entry):
+        self.record_file.write(json.dumps(entry) + "\n")
+
+    def get_property(self, connection, sender, path, interface, name):
+        if interface.endswith("ScreenCast"):
+            values = {"version": self.args.screen_cast, "AvailableSourceTypes": 1,
+                      "AvailableCursorModes": self.args.cursor_modes}
+        else:
+            values = {"version": self.args.remote_desktop, "AvailableDeviceTypes": 3}
+        return GLib.Variant("u", values[name])
+
+    def respond(self, sender, token, results):
+        path = "%s/request/%s/%s" % (PATH, sender[1:].replace(".", "_"), token)
+
+        def emit():
+            self.bus.emit_signal(sender, path, "org.freedesktop.portal.Request", "Response",
+                                 GLib.Variant("(ua{sv})", (0, results)))
+            return False
+        # After the method's reply, as a portal answers once the user has.
+        GLib.timeout_add(20, emit)
+        return path
+
+    def call(self, connection, sender, path, interface, method, parameters, invocation):
+        args = parameters.unpack()
+        short = interface.rsplit(".", 1)[1]
+        if path != PATH:  # a session object
+            self.record(interface=short, method=method, session=path)
+            self.close_session(path, signal_it=False)
+            invocation.return_value(None)
+            return
+        if method == "CreateSession":
+            options = args[0]
+            session = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"), options["session_handle_token"])
+            self.sessions[session] = self.bus.register_object(
+                session, self.info.lookup_interface("org.freedesktop.portal.Session"), self.call, None, None)
+            self.record(interface=short, method=method, session=session)
+            handle = self.respond(sender, options["handle_token"], {"session_handle": GLib.Variant("o", session)})
+            invocation.return_value(GLib.Variant("(o)", (handle,)))
+            return
+        if method in ("SelectDevices", "SelectSources"):
+            session, options = args
+            self.record(interface=short, method=method, session=session,
+                        options={k: v for k, v in options.items() if k != "handle_token"})
+            if "persist_mode" in options:
+                self.persist[session] = options["persist_mode"]
+            handle = self.respond(sender, options["handle_token"], {})
+            invocation.return_value(GLib.Variant("(o)", (handle,)))
+            return
+        if method == "Start":
+            session, _, options = args
+            results = {"streams": GLib.Variant("a(ua{sv})", [(self.args.node, {
+                "size": GLib.Variant("(ii)", (self.width, self.height)),
+                "source_type": GLib.Variant("u", 1)})])}
+            if short == "RemoteDesktop":
+                results["devices"] = GLib.Variant("u", 3)
+            if self.persist.get(session) == 2:
+                self.tokens += 1
+                results["restore_token"] = GLib.Variant("s", "stand-in-token-%d-%d" % (os.getpid(), self.tokens))
+            self.record(interface=short, method=method, session=session,
+                        **({"restore_token": results["restore_token"].unpack()} if "restore_token" in results else {}))
+            handle = self.respond(sender, options["handle_token"], results)
+            invocation.return_value(GLib.Variant("(o)", (handle,)))
+            return
+        if method == "OpenPipeWireRemote":
+            self.record(interface=short, method=method, session=args[0])
+            remote = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            remote.connect(os.path.join(os.environ["XDG_RUNTIME_DIR"], "pipewire-0"))
+            fds = Gio.UnixFDList.new()
+            index = fds.append(remote.fileno())
+            remote.close()
+            invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (index,)), fds)
+            return
+        # The input calls: the session, then the values after the options.
+        self.record(interface=short, method=method, session=args[0], args=list(args[2:]))
+        invocation.return_value(None)
+
+    def close_session(self, path, signal_it):
+        registration = self.sessions.pop(path, None)
+        if registration is None:
+            return
+        if signal_it:
+            self.bus.emit_signal(None, path, "org.freedesktop.portal.Session", "Closed", GLib.Variant("(a{sv})", ({},)))
+            self.record(interface="Session", method="Closed", session=path)
+        self.bus.unregister_object(registration)
+
+    def close_all(self):
+        for path in list(self.sessions):
+            self.close_session(path, signal_it=True)
+        return True
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--record", required=True)
+    parser.add_argument("--node", type=int, required=True)
+    parser.add_argument("--remote-desktop", type=int, default=2)
+    parser.add_argument("--screen-cast", type=int, default=4)
+    parser.add_argument("--cursor-modes", type=int, default=7)
+    parser.add_argument("--size", default="1920x1080")
+    args = parser.parse_args()
+    loop = GLib.MainLoop()
+    bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    stand_in = StandIn(args, bus)
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, stand_in.close_all)
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, lambda: loop.quit() or False)
+
+    def owned(*_):
+        print("ready", flush=True)
+
+    Gio.bus_own_name_on_connection(bus, "org.freedesktop.portal.Desktop", Gio.BusNameOwnerFlags.NONE, owned, None)
+    loop.run()
+
+
+if __name__ == "__main__":
+    main()

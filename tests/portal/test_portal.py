@@ -1,0 +1,475 @@
+"""The portal backend end to end on a private session bus with PipeWire and WirePlumber: a
+stand-in portal (stand_in_portal.py), or the real xdg-desktop-portal in front of a stand-in
+implementation (stand_in_backend.py), hands out the node of a test producer showing a known
+picture (picture_producer), and portal_driver runs the backend as the program builds it.
+Pictures must match the producer's, the cursor from its metadata drawn where it now is, the
+input calls carry the right arguments, the restore token is kept (0600) and offered on the
+next start, and a session the portal closes is made anew; through the real frontend as well
+(Debian's 1.16: RemoteDesktop version 1, so only a plain screen cast persists there). Exits
+77 when a tool is missing."""
+import json
+import os
+import queue
+import re
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+SKIP = 77
+HERE = os.path.dirname(os.path.abspath(__file__))
+DRIVER = os.environ.get("RAVELO_PORTAL_DRIVER", "")
+PRODUCER = os.environ.get("RAVELO_PICTURE_PRODUCER", "")
+SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's GObject bindings
+FRONTEND = "/usr/libexec/xdg-desktop-portal"
+PERMISSION_STORE = "/usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service"
+WIDTH, HEIGHT = 1920, 1080
+CURSOR_SIDE, HOT_SPOT, MAGENTA = 32, 6, (255, 0, 255)
+
+
+def missing():
+    for what, path in (("portal_driver", DRIVER), ("picture_producer", PRODUCER)):
+        if not path or not os.path.exists(path):
+            return what + " (not built)"
+    for tool in ("dbus-daemon", "pipewire", "wireplumber", "pw-cli", "convert", FRONTEND):
+        if shutil.which(tool) is None:
+            return tool
+    if subprocess.run([SYSTEM_PYTHON, "-c", "from gi.repository import Gio"], capture_output=True).returncode != 0:
+        return "python3-gi for " + SYSTEM_PYTHON
+    return None
+
+
+def wait_until(condition, timeout, step=0.05):
+    deadline = time.time() + timeout
+    while True:
+        value = condition()
+        if value or time.time() > deadline:
+            return value
+        time.sleep(step)
+
+
+def read_ppm(data):
+    header = re.match(rb"P6\s+(\d+)\s+(\d+)\s+\d+\s", data)
+    return int(header.group(1)), int(header.group(2)), data[header.end():]
+
+
+def decode(path):
+    """A JPEG file's width, height and RGB bytes, through ImageMagick."""
+    return read_ppm(subprocess.run(["convert", path, "ppm:-"], capture_output=True, check=True).stdout)
+
+
+class Picture:
+    """The producer's picture with its cursor drawn in, as the views must show it."""
+
+    def __init__(self, path, cursor=None):
+        with open(path, "rb") as f:
+            self.width, self.height, data = read_ppm(f.read())
+        self.pixels = bytearray(data)
+        if cursor:
+            left, top = cursor[0] - HOT_SPOT, cursor[1] - HOT_SPOT
+            for y in range(max(top, 0), min(top + CURSOR_SIDE, self.height)):
+                for x in range(max(left, 0), min(left + CURSOR_SIDE, self.width)):
+                    self.pixels[(y * self.width + x) * 3:(y * self.width + x) * 3 + 3] = bytes(MAGENTA)
+
+    def at(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+    def box(self, vx, vy):
+        """The average over the desktop pixels that view pixel (vx, vy) of the full view covers."""
+        x0, x1 = vx * self.width // 256, max((vx + 1) * self.width // 256, vx * self.width // 256 + 1)
+        y0, y1 = vy * self.height // 192, max((vy + 1) * self.height // 192, vy * self.height // 192 + 1)
+        sums, n = [0, 0, 0], 0
+        for y in range(y0, y1):
+            for x in range(x0, x1):
+                p = self.at(x, y)
+                for c in range(3):
+                    sums[c] += p[c]
+                n += 1
+        return tuple(s // n for s in sums)
+
+
+def text(path):
+    with open(path) as f:
+        return f.read()
+
+
+def distance(a, b):
+    return max(abs(p - q) for p, q in zip(a, b))
+
+
+class Process:
+    """A child whose stdout lines are read as they come."""
+
+    def __init__(self, args, env, cwd=None, errors=None):
+        with open(errors or os.devnull, "a") as stderr:
+            self.proc = subprocess.Popen(args, env=env, cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                         stderr=stderr, text=True, bufsize=1)
+        self.lines = queue.Queue()
+        self.reader = threading.Thread(target=self._read, daemon=True)
+        self.reader.start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line.rstrip("\n"))
+
+    def line(self, timeout=10):
+        try:
+            return self.lines.get(timeout=timeout)
+        except queue.Empty:
+            raise AssertionError("%s said nothing for %g s" % (os.path.basename(self.proc.args[0]), timeout))
+
+    def send(self, text):
+        self.proc.stdin.write(text + "\n")
+        self.proc.stdin.flush()
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.reader.join(2)
+        self.proc.stdin.close()
+        self.proc.stdout.close()
+
+
+class Desktop:
+    """A private session bus with PipeWire and WirePlumber, all stopped again by close()."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="ravelo-portal-")
+        os.chmod(self.dir, 0o700)
+        # The user's own PipeWire and WirePlumber settings and state stay out of it.
+        self.env = dict(os.environ, XDG_RUNTIME_DIR=self.dir, PIPEWIRE_RUNTIME_DIR=self.dir,
+                        XDG_CONFIG_HOME=os.path.join(self.dir, "config"), XDG_STATE_HOME=os.path.join(self.dir, "state"))
+        self.env.pop("PIPEWIRE_REMOTE", None)
+        self.children = []
+        bus = self.start(["dbus-daemon", "--config-file=" + self.bus_config(), "--nofork", "--nopidfile",
+                          "--print-address=1"])
+        self.env["DBUS_SESSION_BUS_ADDRESS"] = bus.line()
+        self.start(["pipewire"])
+        assert wait_until(lambda: os.path.exists(os.path.join(self.dir, "pipewire-0")), 10), "no PipeWire socket"
+        self.start(["wireplumber"])
+        # WirePlumber links streams once its default metadata exists.
+        assert wait_until(lambda: "default" in subprocess.run(["pw-cli", "ls", "Metadata"], env=self.env,
+                                                              capture_output=True, text=True).stdout, 10), \
+            "WirePlumber did not come up"
+
+    def bus_config(self):
+        """A session bus that starts only the permission store on demand: no desktop portal or
+        other service of the machine's joins in by activation."""
+        services = os.path.join(self.dir, "services")
+        os.mkdir(services)
+        if os.path.exists(PERMISSION_STORE):
+            shutil.copy(PERMISSION_STORE, services)
+        path = os.path.join(self.dir, "bus.conf")
+        with open(path, "w") as f:
+            f.write("""<busconfig><type>session</type><listen>unix:dir=%s</listen><auth>EXTERNAL</auth>
+<servicedir>%s</servicedir><policy context="default"><allow send_destination="*" eavesdrop="true"/>
+<allow eavesdrop="true"/><allow own="*"/></policy></busconfig>""" % (self.dir, services))
+        return path
+
+    def start(self, args, cwd=None, env=None):
+        child = Process(args, env or self.env, cwd)
+        self.children.append(child)
+        return child
+
+    def close(self):
+        for child in reversed(self.children):
+            child.stop()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+DESKTOP = None
+
+
+def setUpModule():
+    global DESKTOP
+    DESKTOP = Desktop()
+
+
+def tearDownModule():
+    if DESKTOP:
+        DESKTOP.close()
+
+
+class PortalTest(unittest.TestCase):
+    """One producer and one portal for the class; a driver per start of the program. The portal
+    is the stand-in, or with `frontend` the real one in front of the stand-in implementation."""
+    producer_args = []
+    portal_args = []
+    frontend = False
+    remote_desktop = True
+    cursor = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="ravelo-portal-run-", dir=DESKTOP.dir)
+        cls.config = os.path.join(cls.work, "config")
+        cls.record = os.path.join(cls.work, "calls.jsonl")
+        source = os.path.join(cls.work, "source.ppm")
+        cls.producer = DESKTOP.start([PRODUCER, "--picture", source] + cls.producer_args)
+        cls.node = int(cls.producer.line().split()[1])
+        cls.source = Picture(source, cls.cursor)
+        script = "stand_in_backend.py" if cls.frontend else "stand_in_portal.py"
+        cls.portal = [DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, script), "--record", cls.record,
+                                     "--node", str(cls.node)] + cls.portal_args)]
+        assert cls.portal[0].line() == "ready"
+        if cls.frontend:
+            cls.portal.append(cls.start_frontend())
+        cls.driver = cls.start_driver()
+
+    @classmethod
+    def start_frontend(cls):
+        portals = os.path.join(cls.work, "portals")
+        os.mkdir(portals)
+        interfaces = ["ScreenCast"] + (["RemoteDesktop"] if cls.remote_desktop else [])
+        with open(os.path.join(portals, "ravelotest.portal"), "w") as f:
+            f.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.ravelotest\nInterfaces=%s\nUseIn=ravelotest\n"
+                    % "".join("org.freedesktop.impl.portal.%s;" % i for i in interfaces))
+        env = dict(DESKTOP.env, XDG_DESKTOP_PORTAL_DIR=portals, XDG_CURRENT_DESKTOP="ravelotest")
+        frontend = DESKTOP.start([FRONTEND], env=env)
+        assert wait_until(lambda: "org.freedesktop.portal.Desktop" in subprocess.run(
+            ["dbus-send", "--session", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+             "org.freedesktop.DBus.ListNames"], env=DESKTOP.env, capture_output=True, text=True).stdout, 10), \
+            "xdg-desktop-portal did not come up"
+        return frontend
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.driver.stop()
+        for process in reversed(cls.portal):
+            process.stop()
+        cls.producer.stop()
+
+    @classmethod
+    def start_driver(cls):
+        env = dict(DESKTOP.env, XDG_CONFIG_HOME=cls.config)
+        cls.driver_errors = os.path.join(cls.work, "driver.err")
+        driver = Process([DRIVER], env, cwd=cls.work, errors=cls.driver_errors)
+        driver.log = []
+        driver.choice = driver.line()
+        driver.input = driver.line()
+        return driver
+
+    def ask(self, command, driver=None):
+        driver = driver or self.driver
+        driver.send(command)
+        while True:
+            line = driver.line()
+            if not line.startswith("log: "):
+                return line
+            driver.log.append(line[5:])
+
+    def wait_for_pictures(self, driver=None):
+        self.assertTrue(wait_until(lambda: self.ask("size", driver) != "none", 10), "no frame came through the portal")
+
+    def calls(self, method=None):
+        with open(self.record) as f:
+            entries = [json.loads(line) for line in f]
+        return [e for e in entries if method is None or e["method"] == method]
+
+    def assertFullViewMatches(self):
+        self.assertEqual(self.ask("full"), "ok")
+        width, height, data = decode(os.path.join(self.work, "bufferfull.jpg"))
+        self.assertEqual((width, height), (256, 192))
+        worst, total, n = 0, 0, 0
+        for vy in range(1, 192, 3):
+            for vx in range(1, 256, 3):
+                d = distance(data[(vy * 256 + vx) * 3:(vy * 256 + vx) * 3 + 3], self.source.box(vx, vy))
+                worst, total, n = max(worst, d), total + d, n + 1
+        # JPEG smears colour at sharp edges (the small magenta cursor above all); the mean says
+        # the rest is the picture.
+        self.assertLess(total / n, 6, "the full view differs from the picture (worst %d)" % worst)
+        self.assertLess(worst, 128)
+
+    def assertRegionMatches(self, x, y):
+        self.assertEqual(self.ask("region %d %d" % (x, y)), "ok")
+        _, _, data = decode(os.path.join(self.work, "bufferpart.jpg"))
+        worst, total, n = 0, 0, 0
+        for ry in range(0, 192, 2):
+            for rx in range(0, 256, 2):
+                inside = x + rx < self.source.width and y + ry < self.source.height
+                want = self.source.at(x + rx, y + ry) if inside else (0, 0, 0)
+                d = distance(data[(ry * 256 + rx) * 3:(ry * 256 + rx) * 3 + 3], want)
+                worst, total, n = max(worst, d), total + d, n + 1
+        self.assertLess(total / n, 6, "the region at %d,%d differs from the picture (worst %d)" % (x, y, worst))
+        return data
+
+    def assertCursorAt(self, data, left, top):
+        """The cursor's edges are where its left and top are (in region pixels), to a pixel."""
+        def pixel(x, y):
+            return data[(y * 256 + x) * 3:(y * 256 + x) * 3 + 3]
+
+        def edge(points, background):
+            for i, p in enumerate(points):
+                if distance(p, MAGENTA) < distance(p, background):
+                    return i
+            return None
+        middle = CURSOR_SIDE // 2
+        row = [pixel(x, top + middle) for x in range(left - 8, left + 8)]
+        column = [pixel(left + middle, y) for y in range(top - 8, top + 8)]
+        self.assertIn(edge(row, row[0]), (7, 8, 9), "the cursor's left edge is not at %d" % left)
+        self.assertIn(edge(column, column[0]), (7, 8, 9), "the cursor's top edge is not at %d" % top)
+
+
+class RemoteDesktopTest(PortalTest):
+    """A portal with RemoteDesktop (version 2, so that it persists) and cursor metadata."""
+    cursor = (100, 100)
+    producer_args = ["--format", "BGRx", "--cursor", "100,100"]
+
+    def setUp(self):
+        self.wait_for_pictures()
+
+    def test_pictures_match_the_screen_with_the_cursor_where_it_is(self):
+        self.assertIn("RemoteDesktop and ScreenCast", self.driver.choice)
+        self.assertEqual(self.calls("SelectSources")[0]["options"]["cursor_mode"], 4)
+        self.assertFullViewMatches()
+        self.assertCursorAt(self.assertRegionMatches(90, 90), 100 - HOT_SPOT - 90, 100 - HOT_SPOT - 90)
+        self.assertRegionMatches(700, 400)        # the stripes, unscaled
+        self.assertRegionMatches(WIDTH - 100, HEIGHT - 50)  # black past the edges
+        # The cursor moves with no new picture: drawn at the new place, gone from the old.
+        self.producer.send("cursor 1000 600")
+        self.assertEqual(self.producer.line(), "done")
+        old = self.source
+        try:
+            self.source = Picture(os.path.join(self.work, "source.ppm"), (1000, 600))
+            self.assertTrue(wait_until(lambda: self.ask("region 990 590") == "ok" and distance(
+                decode(os.path.join(self.work, "bufferpart.jpg"))[2][(16 * 256 + 16) * 3:(16 * 256 + 16) * 3 + 3],
+                MAGENTA) < 40, 5), "the cursor did not move")
+            self.assertCursorAt(self.assertRegionMatches(990, 590), 1000 - HOT_SPOT - 990, 600 - HOT_SPOT - 590)
+            self.assertRegionMatches(90, 90)
+        finally:
+            self.source = old
+            self.producer.send("cursor 100 100")
+            self.producer.line()
+
+    def test_input_arrives_as_the_portals_calls(self):
+        before = len(self.calls())
+        for command in ["move 128 96", "region-move 2 2 10 20", "anchor 100 100", "rel 110 95",
+                        "button left down", "button left up", "button right down", "button right up",
+                        "key 72 down", "key 72 up", "key 33 down", "key 33 up", "key 1 down", "key 1 up",
+                        "key 161 down", "key 161 up", "key 129 down", "button middle down", "release"]:
+            self.assertEqual(self.ask(command), "ok", command)
+        self.assertTrue(wait_until(lambda: len(self.calls()) - before >= 21, 5), "input calls missing")
+        got = [(c["method"][6:], c["args"]) for c in self.calls()[before:]]
+        self.assertEqual(got, [
+            # on the producer's node, in the stream's 1920x1080
+            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
+            # region pixel (10, 20) of the frames, whose size is the stream's here
+            ("PointerMotionAbsolute", [self.node, 9.0, 19.0]),
+            ("PointerMotion", [10.0, -5.0]),
+            ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
+            ("PointerButton", [0x111, 1]), ("PointerButton", [0x111, 0]),
+            # 'H' and '!' as their keysyms, no Shift from this side
+            ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0]),
+            ("KeyboardKeysym", [0x21, 1]), ("KeyboardKeysym", [0x21, 0]),
+            # Control-A: Control around the key-down
+            ("KeyboardKeysym", [0xFFE3, 1]), ("KeyboardKeysym", [0x61, 1]), ("KeyboardKeysym", [0xFFE3, 0]),
+            ("KeyboardKeysym", [0x61, 0]),
+            ("KeyboardKeysym", [0xFF0D, 1]), ("KeyboardKeysym", [0xFF0D, 0]),
+            ("KeyboardKeysym", [0xFFBE, 1]), ("PointerButton", [0x112, 1]),
+            # what was left held, let go
+            ("PointerButton", [0x112, 0]), ("KeyboardKeysym", [0xFFBE, 0]),
+        ])
+
+    def test_the_restore_token_is_kept_privately_and_offered_on_the_next_start(self):
+        path = os.path.join(self.config, "ravelo", "portal-restore-token")
+        given = [c["restore_token"] for c in self.calls("Start") if "restore_token" in c]
+        self.assertTrue(given, "the stand-in gave no token")
+        self.assertTrue(wait_until(lambda: os.path.exists(path) and text(path) == given[-1] + "\n", 5))
+        self.assertEqual(stat.S_IMODE(os.stat(path).st_mode), 0o600)
+        # The next start offers it back where a remote-desktop session persists: SelectDevices.
+        self.driver.send("quit")
+        self.driver.proc.wait(10)
+        self.driver.stop()
+        self.assertEqual(self.driver.proc.returncode, 0, text(self.driver_errors))  # sanitizers report here
+        type(self).driver = self.start_driver()
+        self.wait_for_pictures()
+        devices = self.calls("SelectDevices")[-1]["options"]
+        self.assertEqual(devices.get("restore_token"), given[-1])
+        self.assertEqual(devices.get("persist_mode"), 2)
+        self.assertNotIn("persist_mode", self.calls("SelectSources")[-1]["options"])
+        newest = [c["restore_token"] for c in self.calls("Start") if "restore_token" in c][-1]
+        self.assertNotEqual(newest, given[-1])
+        self.assertTrue(wait_until(lambda: text(path) == newest + "\n", 5), "the new token was not stored")
+
+    def test_a_session_the_portal_closes_is_made_anew(self):
+        sessions = len(self.calls("CreateSession"))
+        self.portal[0].proc.send_signal(signal.SIGUSR1)
+        self.assertTrue(wait_until(lambda: self.ask("size") == "none", 5), "the closed session still serves")
+        self.assertTrue(wait_until(lambda: len(self.calls("CreateSession")) > sessions, 5), "no new session")
+        self.wait_for_pictures()
+        self.assertTrue(any("closed the session" in line for line in self.driver.log), self.driver.log)
+        self.assertFullViewMatches()
+        self.assertEqual(self.calls("SelectDevices")[-1]["options"].get("restore_token"),
+                         [c["restore_token"] for c in self.calls("Start") if "restore_token" in c][-2])
+
+
+class FrontendScreenCastTest(PortalTest):
+    """The real xdg-desktop-portal in front of an implementation like xdg-desktop-portal-wlr's:
+    ScreenCast alone, the cursor embedded, RGBx frames; the frontend's own restore token, and
+    the stored permission it stands for handed to the implementation on the next start."""
+    frontend = True
+    remote_desktop = False
+    producer_args = ["--format", "RGBx"]
+    portal_args = ["--remote-desktop", "0", "--cursor-modes", "3"]
+
+    def test_pictures_without_input_and_a_permission_restored(self):
+        self.assertIn("input is unavailable: the portal has no RemoteDesktop interface", self.driver.choice)
+        self.assertEqual(self.driver.input, "input: no")
+        self.wait_for_pictures()
+        sources = self.calls("SelectSources")[0]["options"]
+        self.assertEqual((sources["cursor_mode"], sources["persist_mode"]), (2, 2))
+        self.assertNotIn("restore_data", sources)
+        self.assertFullViewMatches()
+        self.assertRegionMatches(700, 400)
+        self.assertEqual(self.ask("move 128 96"), "no input")
+        path = os.path.join(self.config, "ravelo", "portal-restore-token")
+        self.assertTrue(wait_until(lambda: os.path.exists(path), 5), "no token stored")
+        self.driver.stop()
+        type(self).driver = self.start_driver()
+        self.wait_for_pictures()
+        self.assertEqual(self.calls("SelectSources")[-1]["options"].get("restore_data"),
+                         ["ravelotest", 1, "monitor-0"])
+        # This frontend hands the same token out again for a restored permission.
+        self.assertRegex(text(path), r"^\S+\n$")
+
+
+class FrontendRemoteDesktopTest(PortalTest):
+    """The real xdg-desktop-portal (RemoteDesktop version 1 here, which cannot persist) in front
+    of an implementation with RemoteDesktop: its PipeWire remote and its checks of the input
+    calls (the stream's node among them)."""
+    frontend = True
+    cursor = (100, 100)
+    producer_args = ["--cursor", "100,100"]
+
+    def test_pictures_and_input_through_the_frontend(self):
+        self.assertIn("asks the user at every start", self.driver.choice)
+        self.wait_for_pictures()
+        self.assertNotIn("persist_mode", self.calls("SelectDevices")[0]["options"])
+        self.assertFullViewMatches()
+        for command in ("move 128 96", "button left down", "button left up", "key 72 down", "key 72 up"):
+            self.assertEqual(self.ask(command), "ok")
+        self.assertTrue(wait_until(lambda: len(self.calls("NotifyKeyboardKeysym")) == 2, 5), "input calls missing")
+        self.assertEqual([(c["method"][6:], c["args"]) for c in self.calls() if c["method"].startswith("Notify")], [
+            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
+            ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
+            ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0])])
+
+
+if __name__ == "__main__":
+    reason = missing()
+    if reason:
+        print("skipped: missing " + reason)
+        sys.exit(SKIP)
+    result = unittest.main(exit=False, verbosity=2).result
+    sys.exit(0 if result.wasSuccessful() else 1)
