@@ -21,9 +21,9 @@ ravelo_test(capture_desktop_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/capture_desktop_test.cpp
   LIBS ravelo_capture ravelo_imaging_test_support)
 
-# The X11 capture's picture path, against the software capture of the same screen.
-ravelo_test(x11_frame_test
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/x11_frame_test.cpp
+# The view's composition (every Linux capture's), against the software capture of the same screen.
+ravelo_test(view_picture_test
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/view_picture_test.cpp
   LIBS ravelo_capture ravelo_capture_x11 ravelo_imaging_test_support)
 
 # A private Xvfb for the X11 tests and the capture benchmark.

@@ -13,7 +13,7 @@ ravelo_test(portal_frame_test
 
 ravelo_test(portal_input_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/portal_input_test.cpp
-  LIBS ravelo_input_portal ravelo_input_x11)
+  LIBS ravelo_input_portal ravelo_input_keysyms)
 
 ravelo_test(portal_protocol_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/portal_protocol_test.cpp

@@ -29,7 +29,7 @@ Band BandOver(std::int32_t lo, std::int32_t hi, std::int32_t length, std::int32_
   return b;
 }
 
-bool Overlaps(const x11::CursorPicture& cursor, std::int32_t width, std::int32_t height) {
+bool Overlaps(const view::CursorPicture& cursor, std::int32_t width, std::int32_t height) {
   return cursor.width > 0 && cursor.height > 0 && cursor.left < width && cursor.top < height &&
          std::int64_t{cursor.left} + cursor.width > 0 && std::int64_t{cursor.top} + cursor.height > 0;
 }
@@ -65,12 +65,12 @@ bool FrameCapture::CaptureDesktop(bool full, std::uint16_t x, std::uint16_t y) {
 }
 
 bool FrameCapture::FullView(const FrameView& frame) {
-  const x11::CursorPicture cursor = source_.Cursor();
+  const view::CursorPicture cursor = source_.Cursor();
   const bool drawCursor = Overlaps(cursor, frame.width, frame.height);
   if (frame.order == PixelOrder::kBgrx) {
     // Read in place: with no cursor to draw, the view's code only reads the grab.
     const SurfaceView grab{const_cast<std::uint8_t*>(frame.pixels), frame.stride, frame.width, frame.height, 32};
-    if (!x11::ComposeFullView(view_, grab, x11::CursorPicture{})) return false;
+    if (!view::ComposeFullView(view_, grab, view::CursorPicture{})) return false;
     if (drawCursor && !RedrawUnderCursor(frame, cursor)) return false;
     return view_.Save(kFullViewFile);
   }
@@ -78,19 +78,19 @@ bool FrameCapture::FullView(const FrameView& frame) {
   if (!copyValid_ || copySerial_ != frame.serial || copy_.size() != bytes) {
     copyValid_ = false;
     copy_.resize(bytes);
-    CopyAsBgrx(frame, x11::Rect{0, 0, frame.width, frame.height}, copy_.data(), std::ptrdiff_t{frame.width} * 4);
+    CopyAsBgrx(frame, view::Rect{0, 0, frame.width, frame.height}, copy_.data(), std::ptrdiff_t{frame.width} * 4);
     copySerial_ = frame.serial;
     copyValid_ = true;
   }
   const SurfaceView grab{copy_.data(), std::ptrdiff_t{frame.width} * 4, frame.width, frame.height, 32};
   PixelPatch patch;
-  patch.Save(grab, x11::Rect{cursor.left, cursor.top, cursor.width, cursor.height});
-  const bool composed = x11::ComposeFullView(view_, grab, cursor);
+  patch.Save(grab, view::Rect{cursor.left, cursor.top, cursor.width, cursor.height});
+  const bool composed = view::ComposeFullView(view_, grab, cursor);
   patch.Restore(grab);
   return composed && view_.Save(kFullViewFile);
 }
 
-bool FrameCapture::RedrawUnderCursor(const FrameView& frame, const x11::CursorPicture& cursor) {
+bool FrameCapture::RedrawUnderCursor(const FrameView& frame, const view::CursorPicture& cursor) {
   const std::int32_t w = frame.width;
   const std::int32_t h = frame.height;
   const Band xs = BandOver(std::max(cursor.left, 0), static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{cursor.left} + cursor.width, w)), w, kViewWidth);
@@ -101,9 +101,9 @@ bool FrameCapture::RedrawUnderCursor(const FrameView& frame, const x11::CursorPi
   const std::size_t bytes = static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4;
   if (scratch_.size() != bytes) scratch_.assign(bytes, 0);
   const SurfaceView scratch{scratch_.data(), std::ptrdiff_t{w} * 4, w, h, 32};
-  CopyAsBgrx(frame, x11::Rect{xs.src0, ys.src0, xs.src1 - xs.src0, ys.src1 - ys.src0},
+  CopyAsBgrx(frame, view::Rect{xs.src0, ys.src0, xs.src1 - xs.src0, ys.src1 - ys.src0},
              scratch.Row(ys.src0) + std::ptrdiff_t{xs.src0} * 4, scratch.pitch);
-  x11::BlendCursor(scratch, 0, 0, ys.src0, ys.src1, w, h, cursor);
+  view::BlendCursor(scratch, 0, 0, ys.src0, ys.src1, w, h, cursor);
   const SurfaceView view = view_.Surface();
   const SurfaceView tile{view.Row(ys.view0) + std::ptrdiff_t{xs.view0} * 3, view.pitch, xs.view1 - xs.view0,
                          ys.view1 - ys.view0, 24};
@@ -111,10 +111,10 @@ bool FrameCapture::RedrawUnderCursor(const FrameView& frame, const x11::CursorPi
 }
 
 bool FrameCapture::RegionView(const FrameView& frame, std::int32_t x, std::int32_t y) {
-  const x11::Rect area = x11::RegionOnDesktop(x, y, frame.width, frame.height);
+  const view::Rect area = view::RegionOnDesktop(x, y, frame.width, frame.height);
   region_.resize(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height) * 4);
   if (!area.Empty()) CopyAsBgrx(frame, area, region_.data(), std::ptrdiff_t{area.width} * 4);
-  x11::ComposeRegionView(view_, x, y, frame.width, frame.height, region_.data(), source_.Cursor());
+  view::ComposeRegionView(view_, x, y, frame.width, frame.height, region_.data(), source_.Cursor());
   return view_.Save(kRegionViewFile);
 }
 

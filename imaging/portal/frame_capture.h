@@ -19,7 +19,7 @@ class FrameSource {
   // Valid until the next call into the source.
   virtual const FrameView* NewestFrame(int waitMs) = 0;
   // The cursor to draw in; empty when the frames show it themselves or it is hidden.
-  virtual x11::CursorPicture Cursor() = 0;
+  virtual view::CursorPicture Cursor() = 0;
 };
 
 // How long a picture request may wait for a stream's first frame: the server's one thread
@@ -38,12 +38,12 @@ class FrameCapture : public DesktopCapture {
   bool FullView(const FrameView& frame);
   // Remakes the view pixels the cursor reaches from the frame with the cursor drawn in, at
   // full size, as the whole view would have been made from such a frame.
-  bool RedrawUnderCursor(const FrameView& frame, const x11::CursorPicture& cursor);
+  bool RedrawUnderCursor(const FrameView& frame, const view::CursorPicture& cursor);
   bool RegionView(const FrameView& frame, std::int32_t x, std::int32_t y);
 
   FrameSource& source_;
   bool waited_ = false;  // the first-frame wait is spent once, not on every request
-  x11::ViewPicture view_;
+  view::ViewPicture view_;
   // A BGRx copy of a frame of another order, to draw the cursor into: the stream's buffers
   // are mapped read-only.
   std::vector<std::uint8_t> copy_;

@@ -147,7 +147,7 @@ class Stream : public PipeWireStream {
     return held_ != nullptr ? &frame_ : nullptr;
   }
 
-  x11::CursorPicture Cursor() override { return cursorMetadata_ ? cursor_.Placed() : x11::CursorPicture{}; }
+  view::CursorPicture Cursor() override { return cursorMetadata_ ? cursor_.Placed() : view::CursorPicture{}; }
 
   void OnLost(std::function<void(const char*)> lost) override { onLost_ = std::move(lost); }
 

@@ -34,7 +34,7 @@ std::optional<PixelOrder> PixelOrderOf(std::uint32_t spaVideoFormat) {
   }
 }
 
-void CopyAsBgrx(const FrameView& frame, const x11::Rect& area, std::uint8_t* out, std::ptrdiff_t pitch) {
+void CopyAsBgrx(const FrameView& frame, const view::Rect& area, std::uint8_t* out, std::ptrdiff_t pitch) {
   const std::size_t rowBytes = static_cast<std::size_t>(area.width) * 4;
   for (std::int32_t r = 0; r < area.height; ++r) {
     const std::uint8_t* s = frame.pixels + frame.stride * (area.top + r) + std::ptrdiff_t{area.left} * 4;
@@ -52,8 +52,8 @@ void CopyAsBgrx(const FrameView& frame, const x11::Rect& area, std::uint8_t* out
   }
 }
 
-x11::CursorPicture StreamCursor::Placed() const {
-  x11::CursorPicture picture;
+view::CursorPicture StreamCursor::Placed() const {
+  view::CursorPicture picture;
   if (!placed || width <= 0 || height <= 0) return picture;
   picture.left = x - hotX;
   picture.top = y - hotY;
@@ -117,15 +117,15 @@ bool UpdateCursor(const void* meta, std::size_t size, StreamCursor& cursor) {
   return true;
 }
 
-void PixelPatch::Save(const SurfaceView& surface, const x11::Rect& area) {
+void PixelPatch::Save(const SurfaceView& surface, const view::Rect& area) {
   const std::int32_t left = std::max(area.left, 0);
   const std::int32_t top = std::max(area.top, 0);
   const std::int64_t right = std::min<std::int64_t>(std::int64_t{area.left} + area.width, surface.width);
   const std::int64_t bottom = std::min<std::int64_t>(std::int64_t{area.top} + area.height, surface.height);
-  area_ = x11::Rect{left, top, static_cast<std::int32_t>(std::max<std::int64_t>(right - left, 0)),
+  area_ = view::Rect{left, top, static_cast<std::int32_t>(std::max<std::int64_t>(right - left, 0)),
                     static_cast<std::int32_t>(std::max<std::int64_t>(bottom - top, 0))};
   if (area_.Empty()) {
-    area_ = x11::Rect{};
+    area_ = view::Rect{};
     pixels_.clear();
     return;
   }

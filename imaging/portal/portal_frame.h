@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imaging/soft/soft_gdi.h"
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 
 namespace ravelo::portal {
 
@@ -31,7 +31,7 @@ struct FrameView {
 };
 
 // Copies `area` (which lies on the frame) as packed B, G, R, x rows of `pitch` bytes.
-void CopyAsBgrx(const FrameView& frame, const x11::Rect& area, std::uint8_t* out, std::ptrdiff_t pitch);
+void CopyAsBgrx(const FrameView& frame, const view::Rect& area, std::uint8_t* out, std::ptrdiff_t pitch);
 
 // The pointer as the stream's cursor metadata tells it, kept from buffer to buffer: a
 // buffer may carry a new position alone, and a new bitmap only when the cursor changed.
@@ -46,7 +46,7 @@ struct StreamCursor {
   std::vector<std::uint32_t> argb;  // premultiplied, rows from the top
 
   // The picture to draw, at the pointer less the hot spot; empty when there is none.
-  x11::CursorPicture Placed() const;
+  view::CursorPicture Placed() const;
 };
 
 // Cursor bitmaps larger than this are refused as damaged metadata.
@@ -62,11 +62,11 @@ bool UpdateCursor(const void* meta, std::size_t size, StreamCursor& cursor);
 class PixelPatch {
  public:
   // Saves `area` of the 32-bit surface, clipped to it.
-  void Save(const SurfaceView& surface, const x11::Rect& area);
+  void Save(const SurfaceView& surface, const view::Rect& area);
   void Restore(const SurfaceView& surface) const;
 
  private:
-  x11::Rect area_;
+  view::Rect area_;
   std::vector<std::uint8_t> pixels_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 
 namespace ravelo::wayland {
 
@@ -55,7 +55,7 @@ SurfaceView FrameView(uint8_t* memory, const FrameLayout& layout, bool yInverted
 }
 
 void PackRegion(const SurfaceView& frame, int32_t x, int32_t y, std::vector<uint8_t>* rows) {
-  const x11::Rect area = x11::RegionOnDesktop(x, y, frame.width, frame.height);
+  const view::Rect area = view::RegionOnDesktop(x, y, frame.width, frame.height);
   const size_t rowBytes = static_cast<size_t>(area.width) * 4;
   rows->resize(rowBytes * static_cast<size_t>(area.height));
   for (int32_t r = 0; r < area.height; ++r)

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "imaging/wayland/frame_book.h"
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 #include "linux/wayland/shm_buffer.h"
 #include "linux/wayland/wayland_connection.h"
 
@@ -20,7 +20,7 @@ namespace {
 // How long a request waits for the first frame before it goes unanswered.
 constexpr std::chrono::milliseconds kFirstFrameWait{250};
 
-const x11::CursorPicture kNoCursor{};
+const view::CursorPicture kNoCursor{};
 
 class ScreenCopyCapture : public DesktopCapture {
  public:
@@ -46,9 +46,9 @@ class ScreenCopyCapture : public DesktopCapture {
       if (!book_.HasFrame()) return false;
       const SurfaceView frame =
           FrameView(buffers_[book_.NewestSlot()]->Memory(), book_.Layout(), book_.NewestInverted());
-      if (full) return x11::ComposeFullView(view_, frame, kNoCursor) && view_.Save(kFullViewFile);
+      if (full) return view::ComposeFullView(view_, frame, kNoCursor) && view_.Save(kFullViewFile);
       PackRegion(frame, x, y, &region_);
-      x11::ComposeRegionView(view_, x, y, frame.width, frame.height, region_.data(), kNoCursor);
+      view::ComposeRegionView(view_, x, y, frame.width, frame.height, region_.data(), kNoCursor);
       return view_.Save(kRegionViewFile);
     } catch (...) {
       // Out of memory: this picture is lost, the server is not.
@@ -82,7 +82,7 @@ class ScreenCopyCapture : public DesktopCapture {
   bool stopped_ = false;
 
  private:
-  x11::ViewPicture view_;
+  view::ViewPicture view_;
   std::vector<uint8_t> region_;
 };
 

@@ -16,14 +16,14 @@
 #include <optional>
 #include <vector>
 
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 #include "linux/x11/xcb_connection.h"
 
 namespace ravelo {
 namespace {
 
-using x11::CursorPicture;
-using x11::Rect;
+using view::CursorPicture;
+using view::Rect;
 using x11::Reply;
 
 bool HasExtension(xcb_connection_t* c, xcb_extension_t* ext) {
@@ -146,7 +146,7 @@ class X11DesktopCapture : public DesktopCapture {
     // Asked for on the size last seen; the geometry's answer comes first and tells
     // whether that still holds.
     std::optional<PendingGrab> grab;
-    const Rect region = x11::RegionOnDesktop(x, y, width_, height_);
+    const Rect region = view::RegionOnDesktop(x, y, width_, height_);
     if (full) grab = Ask(Rect{0, 0, width_, height_});
     else if (!region.Empty()) grab = Ask(region);
     xcb_flush(connection_);
@@ -166,11 +166,11 @@ class X11DesktopCapture : public DesktopCapture {
     if (full) {
       if (!Receive(*grab, rows)) return Outcome::kFailed;
       const SurfaceView screen{rows, static_cast<ptrdiff_t>(width_) * 4, width_, height_, 32};
-      if (!x11::ComposeFullView(view_, screen, cursor)) return Outcome::kFailed;
+      if (!view::ComposeFullView(view_, screen, cursor)) return Outcome::kFailed;
       return view_.Save(kFullViewFile) ? Outcome::kDone : Outcome::kFailed;
     }
     if (grab && !Receive(*grab, rows)) return Outcome::kFailed;
-    x11::ComposeRegionView(view_, x, y, width_, height_, rows, cursor);
+    view::ComposeRegionView(view_, x, y, width_, height_, rows, cursor);
     return view_.Save(kRegionViewFile) ? Outcome::kDone : Outcome::kFailed;
   }
 
@@ -257,7 +257,7 @@ class X11DesktopCapture : public DesktopCapture {
   std::vector<uint8_t> plain_;  // the frame when memory cannot be shared
   int32_t width_ = 0;
   int32_t height_ = 0;
-  x11::ViewPicture view_;
+  view::ViewPicture view_;
 };
 
 // The halftone and the copies read B, G, R from 32-bit pixels: a 24-bit true-colour root

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "input/portal/portal_input_sink.h"
 #include "linux/portal/portal_protocol.h"
+#include "linux/portal/remote_desktop_input.h"
 
 namespace ravelo::portal {
 

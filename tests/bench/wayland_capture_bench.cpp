@@ -17,7 +17,7 @@
 #include "bench_support.h"
 #include "headless_sway.h"
 #include "imaging/x11/x11_capture.h"
-#include "linux/wayland/wlroots_desktop.h"
+#include "app/gtk/wlroots_desktop.h"
 #include "x11_test_display.h"
 
 namespace ravelo {

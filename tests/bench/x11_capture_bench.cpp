@@ -22,8 +22,8 @@
 
 #include "bench_support.h"
 #include "imaging/x11/x11_capture.h"
-#include "imaging/x11/x11_frame.h"
-#include "imaging/x11/x11_halftone.h"
+#include "imaging/view/view_picture.h"
+#include "imaging/view/bgrx_halftone.h"
 #include "x11_test_display.h"
 
 extern char** environ;
@@ -114,7 +114,7 @@ int Run(int rounds, int frames, bool ffmpeg) {
   std::filesystem::current_path(dir);
 
   PlainGrab grab(xvfb.Name());
-  x11::ViewPicture view;
+  view::ViewPicture view;
   std::vector<uint8_t> frame(static_cast<size_t>(kWidth) * kHeight * 4);
   const SurfaceView source{frame.data(), kWidth * 4, kWidth, kHeight, 32};
   // The desktop stands still: one grab serves every halftone.
@@ -125,7 +125,7 @@ int Run(int rounds, int frames, bool ffmpeg) {
       {"full", [&] { return capture->CaptureDesktop(true, 0, 0); }},
       {"region", [&] { return capture->CaptureDesktop(false, 800, 500); }},
       {"grab", [&] { return grab.Grab(); }},
-      {"halftone", [&] { return x11::HalftoneFromBgrx(view.Surface(), source); }},
+      {"halftone", [&] { return view::HalftoneFromBgrx(view.Surface(), source); }},
       // The same averages through the software drawer's stretch, for comparison.
       {"generic", [&] { return HalftoneStretch(view.Surface(), 0, 0, kViewWidth, kViewHeight, source); }},
       {"jpeg+write", [&] { return view.Save(kFullViewFile); }},

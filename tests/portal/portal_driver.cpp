@@ -21,7 +21,7 @@
 #include "app/gtk/file_settings.h"
 #include "app/gtk/restore_token_file.h"
 #include "input/inject.h"
-#include "linux/portal/portal_desktop.h"
+#include "app/gtk/portal_desktop.h"
 
 namespace {
 

@@ -57,7 +57,7 @@ TEST(PortalFrameTest, CursorBitmapsOfEachByteOrderBecomePremultipliedArgb) {
     CursorBlock block = CursorBlock::Make(10, 20, c.format, 1, 1, {1, 2, 3, 4});
     StreamCursor cursor;
     ASSERT_TRUE(UpdateCursor(block.bytes.data(), block.bytes.size(), cursor)) << c.format;
-    const x11::CursorPicture picture = cursor.Placed();
+    const view::CursorPicture picture = cursor.Placed();
     EXPECT_EQ(picture.left, 9);  // the position less the hot spot
     EXPECT_EQ(picture.top, 18);
     ASSERT_EQ(picture.argb.size(), 1u);
@@ -112,7 +112,7 @@ class ScriptedSource : public FrameSource {
   std::vector<std::uint8_t> pixels;
   FrameView frame;
   bool hasFrame = true;
-  x11::CursorPicture cursor;
+  view::CursorPicture cursor;
   std::vector<int> waits;
 
   void Make(std::int32_t w, std::int32_t h, PixelOrder order, std::uint32_t rgb) {
@@ -142,7 +142,7 @@ class ScriptedSource : public FrameSource {
     waits.push_back(waitMs);
     return hasFrame ? &frame : nullptr;
   }
-  x11::CursorPicture Cursor() override { return cursor; }
+  view::CursorPicture Cursor() override { return cursor; }
 };
 
 class FrameCaptureTest : public ::testing::Test {
@@ -188,7 +188,7 @@ TEST_F(FrameCaptureTest, TheCursorIsDrawnWhereItIsNowAndTheFrameKeptAsItCame) {
   view = View(kRegionViewFile);
   EXPECT_LE(testing::ChannelDistance(view.At(10, 10), kWhite), 12);
   EXPECT_LE(testing::ChannelDistance(view.At(100, 100), kGrey), 12);
-  source_.cursor = x11::CursorPicture{};
+  source_.cursor = view::CursorPicture{};
   ASSERT_TRUE(capture_.CaptureDesktop(true, 0, 0));
   EXPECT_LE(testing::ChannelDistance(View(kFullViewFile).At(152, 102), kGrey), 12);
   EXPECT_TRUE(source_.pixels == original) << "the stream's frame was written to";

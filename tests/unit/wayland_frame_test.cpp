@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "imaging/wayland/frame_book.h"
-#include "imaging/x11/x11_frame.h"
-#include "linux/wayland/wlroots_desktop.h"
+#include "imaging/view/view_picture.h"
+#include "app/gtk/wlroots_desktop.h"
 
 namespace ravelo::wayland {
 namespace {
@@ -120,7 +120,7 @@ TEST(WaylandFrame, RegionsAreCutFromTheFrameEitherWayUp) {
   const FrameLayout layout{300, 250, 1216, shm_format::kXrgb8888};
   struct Case {
     int32_t x, y;
-    x11::Rect area;  // the part on the frame
+    view::Rect area;  // the part on the frame
   } cases[] = {
       {10, 20, {10, 20, 256, 192}},
       {200, 100, {200, 100, 100, 150}},  // past the right and bottom edges

@@ -12,11 +12,11 @@
 
 #include "bench_support.h"
 #include "headless_sway.h"
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 #include "imaging_test_support.h"
 #include "input/inject.h"
 #include "input/x11/x11_keys.h"
-#include "linux/wayland/wlroots_desktop.h"
+#include "app/gtk/wlroots_desktop.h"
 
 namespace ravelo {
 namespace {
@@ -146,17 +146,17 @@ TEST_F(WlrootsDesktopTest, ViewsMatchTheCompositorsOwnScreenshot) {
     DecodedPicture ours;
     ASSERT_TRUE(testing::DecodePictureFile(file, &ours));
 
-    x11::ViewPicture reference;
+    view::ViewPicture reference;
     if (v.full) {
-      ASSERT_TRUE(x11::ComposeFullView(reference, screen, x11::CursorPicture{}));
+      ASSERT_TRUE(view::ComposeFullView(reference, screen, view::CursorPicture{}));
     } else {
-      const x11::Rect area = x11::RegionOnDesktop(v.x, v.y, kWidth, kHeight);
+      const view::Rect area = view::RegionOnDesktop(v.x, v.y, kWidth, kHeight);
       std::vector<uint8_t> rows;
       for (int32_t r = 0; r < area.height; ++r) {
         const uint8_t* s = screen.Row(area.top + r) + area.left * 4;
         rows.insert(rows.end(), s, s + area.width * 4);
       }
-      x11::ComposeRegionView(reference, v.x, v.y, kWidth, kHeight, rows.data(), x11::CursorPicture{});
+      view::ComposeRegionView(reference, v.x, v.y, kWidth, kHeight, rows.data(), view::CursorPicture{});
     }
     ASSERT_TRUE(reference.Save("reference.jpg"));
     DecodedPicture theirs;

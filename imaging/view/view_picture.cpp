@@ -1,4 +1,4 @@
-#include "imaging/x11/x11_frame.h"
+#include "imaging/view/view_picture.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <cstring>
 
 #include "imaging/capture.h"
-#include "imaging/x11/x11_halftone.h"
+#include "imaging/view/bgrx_halftone.h"
 #include "linux/posix_file.h"
 
-namespace ravelo::x11 {
+namespace ravelo::view {
 
 void BlendCursor(const SurfaceView& dst, int32_t originX, int32_t originY, int32_t rowBegin,
                  int32_t rowEnd, int32_t desktopWidth, int32_t desktopHeight,
@@ -118,4 +118,4 @@ void ComposeRegionView(ViewPicture& view, int32_t x, int32_t y, int32_t desktopW
   BlendCursor(v, x, y, 0, kViewHeight, desktopWidth, desktopHeight, cursor);
 }
 
-}  // namespace ravelo::x11
+}  // namespace ravelo::view

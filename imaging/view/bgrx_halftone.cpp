@@ -1,4 +1,4 @@
-#include "imaging/x11/x11_halftone.h"
+#include "imaging/view/bgrx_halftone.h"
 
 #include <cstring>
 #include <vector>
@@ -15,7 +15,7 @@
 #define RAVELO_HALFTONE_AVX2 1
 #endif
 
-namespace ravelo::x11 {
+namespace ravelo::view {
 
 #if defined(RAVELO_HALFTONE_SSE2)
 namespace {
@@ -181,4 +181,4 @@ bool HalftoneFromBgrx(const SurfaceView& dst, const SurfaceView& src) {
   return HalftoneStretch(dst, 0, 0, dst.width, dst.height, src);
 }
 
-}  // namespace ravelo::x11
+}  // namespace ravelo::view

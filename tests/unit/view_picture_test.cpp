@@ -6,15 +6,15 @@
 
 #include "imaging/capture.h"
 #include "imaging/soft/soft_gdi.h"
-#include "imaging/x11/x11_frame.h"
-#include "imaging/x11/x11_halftone.h"
+#include "imaging/view/view_picture.h"
+#include "imaging/view/bgrx_halftone.h"
 
 namespace ravelo {
 namespace {
 
-using x11::CursorPicture;
+using view::CursorPicture;
 
-TEST(X11FrameTest, CursorIsBlendedByItsAlphaAndClippedToTheDesktop) {
+TEST(ViewPictureTest, CursorIsBlendedByItsAlphaAndClippedToTheDesktop) {
   // A 4x1 desktop seen through a region whose origin is one pixel left of it; the cursor
   // starts left of the desktop and reaches past its right edge.
   std::vector<uint8_t> pixels(6 * 3, 100);
@@ -26,7 +26,7 @@ TEST(X11FrameTest, CursorIsBlendedByItsAlphaAndClippedToTheDesktop) {
   cursor.height = 1;
   // premultiplied: clear, opaque red, half-covering white, clear, opaque blue, opaque green
   cursor.argb = {0xFFFFFFFF, 0xFFFF0000, 0x80808080, 0x00000000, 0xFF0000FF, 0xFF00FF00};
-  x11::BlendCursor(dst, -1, 0, 0, 1, 4, 1, cursor);
+  view::BlendCursor(dst, -1, 0, 0, 1, 4, 1, cursor);
   struct Expect {
     int32_t x;
     uint8_t b, g, r;
@@ -47,7 +47,7 @@ TEST(X11FrameTest, CursorIsBlendedByItsAlphaAndClippedToTheDesktop) {
   }
 }
 
-TEST(X11FrameTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
+TEST(ViewPictureTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
   struct Size {
     int32_t w, h;
   };
@@ -72,7 +72,7 @@ TEST(X11FrameTest, FastHalftoneGivesHalftoneStretchsPixelsExactly) {
         std::vector<uint8_t> got(expected.size(), 9);
         ASSERT_TRUE(HalftoneStretch({expected.data(), pitch, kViewWidth, kViewHeight, bits}, 0, 0, kViewWidth,
                                     kViewHeight, s));
-        ASSERT_TRUE(x11::HalftoneFromBgrx({got.data(), pitch, kViewWidth, kViewHeight, bits}, s));
+        ASSERT_TRUE(view::HalftoneFromBgrx({got.data(), pitch, kViewWidth, kViewHeight, bits}, s));
         EXPECT_TRUE(got == expected) << z.w << "x" << z.h << (fill == 0 ? " noise" : " white") << " to " << bits << " bits";
       }
     }

@@ -1,6 +1,6 @@
-// How an X11 screen grab becomes the picture file, without X headers so that it is
-// tested without a display: the cursor blended in, the region cut out with black past
-// the screen's edges, and the view written with the project's JPEG writer.
+// How a grab of the desktop (an X11 screen, a Wayland screen copy, a screen-cast frame) becomes
+// the picture file, without any desktop's headers: the cursor blended in, the region cut out
+// with black past the screen's edges, and the view written with the project's JPEG writer.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include "imaging/soft/soft_gdi.h"
 #include "imaging/soft/soft_gdiplus.h"
 
-namespace ravelo::x11 {
+namespace ravelo::view {
 
-// The cursor as XFixes reports it: premultiplied ARGB rows from the top, its top-left
+// The cursor as XFixes (and a screen cast's metadata) report it: premultiplied ARGB rows from the top, its top-left
 // corner at a desktop position (the pointer less the hot spot).
 struct CursorPicture {
   int32_t left = 0;
@@ -65,4 +65,4 @@ bool ComposeFullView(ViewPicture& view, const SurfaceView& grab, const CursorPic
 void ComposeRegionView(ViewPicture& view, int32_t x, int32_t y, int32_t desktopWidth, int32_t desktopHeight,
                        const uint8_t* rows, const CursorPicture& cursor);
 
-}  // namespace ravelo::x11
+}  // namespace ravelo::view

@@ -1,4 +1,4 @@
-#include "linux/wayland/wlroots_desktop.h"
+#include "app/gtk/wlroots_desktop.h"
 
 #include "imaging/wayland/wayland_capture.h"
 #include "input/wayland/virtual_input_sink.h"

@@ -1,4 +1,4 @@
-#include "linux/portal/portal_desktop.h"
+#include "app/gtk/portal_desktop.h"
 
 #include <gio/gio.h>
 #include <unistd.h>
@@ -112,7 +112,7 @@ class PortalCapture : public DesktopCapture, public portal::FrameSource {
     return frame;
   }
 
-  x11::CursorPicture Cursor() override { return stream_ ? stream_->Cursor() : x11::CursorPicture{}; }
+  view::CursorPicture Cursor() override { return stream_ ? stream_->Cursor() : view::CursorPicture{}; }
 
  private:
   std::shared_ptr<portal::PortalSession> session_;
