@@ -18,6 +18,17 @@ ProgramOptions ParseProgramArguments(const std::vector<std::string>& args) {
       o.action = ProgramOptions::Action::kVersion;
     } else if (a == "--fast-answers") {
       o.fastAnswers = true;
+    } else if (a == "--backend" || a.rfind("--backend=", 0) == 0) {
+      if (a.size() > std::strlen("--backend")) {
+        o.backend = a.substr(std::strlen("--backend="));
+      } else if (i + 1 < args.size()) {
+        o.backend = args[++i];
+      }
+      if (o.backend.empty()) {
+        o.action = ProgramOptions::Action::kUsageError;
+        o.problem = "--backend takes x11, wlroots or portal";
+        return o;
+      }
     } else if (a == "--autostart" || a.rfind("--autostart=", 0) == 0) {
       std::string value;
       if (a.size() > std::strlen("--autostart")) {
@@ -41,18 +52,23 @@ ProgramOptions ParseProgramArguments(const std::vector<std::string>& args) {
   return o;
 }
 
-std::string ProgramUsageLine(const char* name) {
-  return std::string("usage: ") + name + " [--fast-answers] [--help] [--version] [--autostart on|off]\n";
+std::string ProgramUsageLine(const char* name, bool backends) {
+  return std::string("usage: ") + name + " [--fast-answers]" + (backends ? " [--backend x11|wlroots|portal]" : "") +
+         " [--help] [--version] [--autostart on|off]\n";
 }
 
-std::string ProgramHelp(const char* name) {
-  return ProgramUsageLine(name) +
+std::string ProgramHelp(const char* name, bool backends) {
+  return ProgramUsageLine(name, backends) +
          "Serves this desktop to one remote client on UDP port 8888, from a small window.\n"
          "  --fast-answers      answer each datagram as soon as it is read, rather than keep the\n"
          "                      5 ms rhythm older clients were built against (also in the File menu)\n"
          "  --help              show this text and exit\n"
          "  --version           show the version and exit\n"
-         "  --autostart on|off  start with the user's session from now on, or no longer, and exit\n";
+         "  --autostart on|off  start with the user's session from now on, or no longer, and exit\n" +
+         std::string(backends ? "  --backend NAME      take pictures and input from x11 (the X display), wlroots (a\n"
+                                "                      Wayland compositor's own protocols) or portal (the desktop\n"
+                                "                      portal) rather than what the session suggests\n"
+                              : "");
 }
 
 std::string ProgramVersion(const char* name) { return std::string(name) + " " RAVELO_VERSION "\n"; }

@@ -10,20 +10,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/autostart.h"
 #include "app/command_line.h"
+#include "app/gtk/desktop_choice.h"
 #include "app/gtk/file_settings.h"
+#include "app/gtk/restore_token_file.h"
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/picture_directory.h"
 #include "app/gtk/start_at_login_menu.h"
 #include "app/gtk/status_icon_area.h"
 #include "app/shell.h"
 #include "app/tray_icon.h"
-#include "imaging/x11/x11_capture.h"
-#include "input/x11/x11_input_sink.h"
 #include "wire/posix/bsd_socket_layer.h"
 
 namespace {
@@ -62,6 +63,10 @@ class StampedPaneLog : public ravelo::PaneStatusLog {
   }
 };
 
+gboolean DispatchWayland(gint, GIOCondition, gpointer desktop) {
+  return static_cast<ravelo::WlrootsDesktop*>(desktop)->Dispatch() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+}
+
 bool IsWaylandSession() {
   const char* session = std::getenv("XDG_SESSION_TYPE");
   return (session != nullptr && std::strcmp(session, "wayland") == 0) || std::getenv("WAYLAND_DISPLAY") != nullptr;
@@ -74,13 +79,13 @@ int main(int argc, char** argv) {
       ravelo::ParseProgramArguments(std::vector<std::string>(argv + 1, argv + argc));
   switch (options.action) {
     case ravelo::ProgramOptions::Action::kHelp:
-      std::fputs(ravelo::ProgramHelp("ravelo").c_str(), stdout);
+      std::fputs(ravelo::ProgramHelp("ravelo", true).c_str(), stdout);
       return 0;
     case ravelo::ProgramOptions::Action::kVersion:
       std::fputs(ravelo::ProgramVersion("ravelo").c_str(), stdout);
       return 0;
     case ravelo::ProgramOptions::Action::kUsageError:
-      std::fprintf(stderr, "ravelo: %s\n%s", options.problem.c_str(), ravelo::ProgramUsageLine("ravelo").c_str());
+      std::fprintf(stderr, "ravelo: %s\n%s", options.problem.c_str(), ravelo::ProgramUsageLine("ravelo", true).c_str());
       return ravelo::kExitUsage;
     case ravelo::ProgramOptions::Action::kAutostart: {
       std::string error;
@@ -91,15 +96,20 @@ int main(int argc, char** argv) {
     case ravelo::ProgramOptions::Action::kRun:
       break;
   }
-  // The capture, the input and the tray icon are X11's; under Wayland only X clients are seen.
-  gdk_set_allowed_backends("x11");
-  if (!gtk_init_check(&argc, &argv)) {
-    const char* display = std::getenv("DISPLAY");
-    std::fprintf(stderr, "ravelo: cannot open the X display %s\n", display != nullptr && display[0] ? display : "(DISPLAY is not set)");
-    return 1;
+  std::optional<ravelo::Backend> backend;
+  if (!options.backend.empty() && !(backend = ravelo::ParseBackend(options.backend))) {
+    std::fprintf(stderr, "ravelo: --backend takes x11, wlroots or portal, not %s\n%s", options.backend.c_str(),
+                 ravelo::ProgramUsageLine("ravelo", true).c_str());
+    return ravelo::kExitUsage;
   }
-  if (IsWaylandSession()) {
-    std::fprintf(stderr, "ravelo: this is a Wayland session; only X11 (XWayland) windows can be seen and driven\n");
+  const bool wayland = IsWaylandSession();
+  // The window opens on the session's own display system; the desktop's services are chosen below.
+  gdk_set_allowed_backends(wayland ? "wayland,x11" : "x11");
+  if (!gtk_init_check(&argc, &argv)) {
+    const char* display = std::getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
+    std::fprintf(stderr, "ravelo: cannot open the %s display %s\n", wayland ? "Wayland" : "X",
+                 display != nullptr && display[0] ? display : "(DISPLAY is not set)");
+    return 1;
   }
 
   GdkPixbuf* large = LoadIcon("/ravelo/ravelo32.ico", 32);
@@ -135,12 +145,23 @@ int main(int argc, char** argv) {
   ravelo::StartAtLoginItem startAtLogin(*autostart, log);
   ravelo::StartAtLoginMenuItem startAtLoginMenu(controls.FileMenu(), startAtLogin);
   ravelo::BsdSocketLayer socket;
-  std::unique_ptr<ravelo::DesktopCapture> desktop = ravelo::MakeX11DesktopCapture();
-  std::unique_ptr<ravelo::InputSink> inputSink = ravelo::MakeX11InputSink();
-  if (!desktop) std::fprintf(stderr, "ravelo: the X display cannot be captured; picture requests go unanswered\n");
-  if (!inputSink) std::fprintf(stderr, "ravelo: input cannot be injected into the X display; it is ignored\n");
+  ravelo::PortalOptions portal;
+  const std::string tokenPath = ravelo::RestoreTokenFilePath(ravelo::DefaultSettingsFilePath());
+  portal.restoreToken = ravelo::LoadRestoreToken(tokenPath);
+  portal.saveRestoreToken = [tokenPath](const std::string& token) { ravelo::SaveRestoreToken(tokenPath, token); };
+  portal.log = [&log](const std::string& line) { log.LogMessage("%s", line.c_str()); };
+  ravelo::ChosenDesktop chosen = ravelo::ChooseDesktop(backend, wayland, std::move(portal));
+  log.LogMessage("%s", chosen.line.c_str());
+  std::unique_ptr<ravelo::DesktopCapture> desktop = std::move(chosen.capture);
+  std::unique_ptr<ravelo::InputSink> inputSink = std::move(chosen.input);
   std::unique_ptr<ravelo::SinkInputInjector> input;
   if (desktop && inputSink) input = std::make_unique<ravelo::SinkInputInjector>(*inputSink, *desktop);
+  // The compositor's connection: served whenever it has something, so that frames keep coming.
+  guint waylandWatch = 0;
+  if (chosen.wlroots) {
+    waylandWatch = g_unix_fd_add(chosen.wlroots->Fd(), GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), DispatchWayland,
+                                 chosen.wlroots.get());
+  }
   std::unique_ptr<ravelo::SessionClock> clock = ravelo::MakeSteadyClock();
   ravelo::StreamServer server(ravelo::wire::kPort,
                               ravelo::ServerServices{socket, log, *clock, input.get(), desktop.get()});
@@ -157,6 +178,7 @@ int main(int argc, char** argv) {
   int code = ravelo::RunMainLoop(server, controls, tray, pump);
   controls.Attach(nullptr);
   window = nullptr;
+  if (waylandWatch != 0) g_source_remove(waylandWatch);
   g_object_unref(small);
   g_object_unref(large);
   return code;

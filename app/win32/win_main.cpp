@@ -49,7 +49,11 @@ void PrintText(DWORD handle, const std::string& text) {
 int HandleCommandLine(ravelo::ProgramOptions* parsed) {
   std::vector<std::string> args;
   for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
-  const ravelo::ProgramOptions& options = *parsed = ravelo::ParseProgramArguments(args);
+  ravelo::ProgramOptions& options = *parsed = ravelo::ParseProgramArguments(args);
+  if (options.action == ravelo::ProgramOptions::Action::kRun && !options.backend.empty()) {
+    options.action = ravelo::ProgramOptions::Action::kUsageError;  // Windows has one desktop
+    options.problem = "unknown option --backend";
+  }
   switch (options.action) {
     case ravelo::ProgramOptions::Action::kHelp:
       PrintText(STD_OUTPUT_HANDLE, ravelo::ProgramHelp("ravelo.exe"));

@@ -29,6 +29,7 @@ TEST(CommandLineTest, Arguments) {
       {{"--autostart"}, Action::kUsageError, "--autostart takes on or off"},
       {{"--autostart", "yes"}, Action::kUsageError, "--autostart takes on or off, not yes"},
       {{"--autostart", "on", "extra"}, Action::kUsageError, "unexpected argument extra"},
+      {{"--backend"}, Action::kUsageError, "--backend takes x11, wlroots or portal"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
