@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/gtk/desktop_notification_area.h"
 #include "app/gtk/file_settings.h"
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/picture_directory.h"
-#include "app/gtk/status_icon_area.h"
 #include "app/shell.h"
 #include "app/tray_icon.h"
 #include "imaging/x11/x11_capture.h"
@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
   }
 
   ravelo::ServerWindow* window = nullptr;
-  ravelo::StatusIconArea notificationArea(small, [&window](unsigned mouseMessage) {
+  ravelo::DesktopNotificationArea notificationArea(small, large, [&window](unsigned mouseMessage) {
     if (window != nullptr) window->OnTrayNotify(mouseMessage);
   });
   ravelo::NotificationTray tray(notificationArea, controls, controls.Pane());
