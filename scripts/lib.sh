@@ -17,6 +17,8 @@ libx11-dev x11-xkb-utils"
 # The native Linux program (GTK 3) and its end-to-end tests: a window manager, a tray host, and
 # the accessibility bus with its Python client to read the window.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libgtk-3-dev openbox trayer dbus at-spi2-core python3-gi gir1.2-atspi-2.0"
+# The native window on Wayland: its test runs a headless sway (swaymsg reads its windows).
+RAVELO_PACKAGES="$RAVELO_PACKAGES sway"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

@@ -83,10 +83,13 @@ int main(int argc, char** argv) {
     case ravelo::ProgramOptions::Action::kRun:
       break;
   }
-  // The capture, the input and the tray icon are X11's; under Wayland only X clients are seen.
-  gdk_set_allowed_backends("x11");
+  // In a Wayland session the window is a Wayland client of its own; what serves pictures and
+  // input is chosen apart from it.
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  gdk_set_allowed_backends(wayland != nullptr && wayland[0] ? "wayland,x11" : "x11");
   if (!gtk_init_check(&argc, &argv)) {
     const char* display = std::getenv("DISPLAY");
+    if (wayland != nullptr && wayland[0]) std::fprintf(stderr, "ravelo: cannot open the Wayland display %s\n", wayland);
     std::fprintf(stderr, "ravelo: cannot open the X display %s\n", display != nullptr && display[0] ? display : "(DISPLAY is not set)");
     return 1;
   }
