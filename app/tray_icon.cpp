@@ -18,4 +18,19 @@ void NotificationTray::RestoreFromTray() {
   in_tray_ = false;
 }
 
+bool PreferredNotificationArea::AddIcon() {
+  NotificationArea* chosen = watcher_present_() ? &status_notifier_ : fallback_;
+  // A request left with the other area would put a second icon up once its host answers.
+  if (asked_ != nullptr && asked_ != chosen) asked_->DeleteIcon();
+  asked_ = chosen;
+  return chosen != nullptr && chosen->AddIcon();
+}
+
+bool PreferredNotificationArea::DeleteIcon() {
+  if (asked_ == nullptr) return true;
+  if (!asked_->DeleteIcon()) return false;
+  asked_ = nullptr;
+  return true;
+}
+
 }  // namespace ravelo

@@ -2,6 +2,8 @@
 // stands in for it, and a double-click on the icon brings it back.
 #pragma once
 
+#include <functional>
+
 #include "app/shell.h"
 #include "app/status_log.h"
 
@@ -15,6 +17,25 @@ class NotificationArea {
   virtual ~NotificationArea() = default;
   virtual bool AddIcon() = 0;
   virtual bool DeleteIcon() = 0;
+};
+
+// The desktop's notification area where there may be two: the StatusNotifierItem one while
+// its watcher is on the session bus, else the fallback (the XEmbed tray on X11; null: none).
+// Chosen anew at each AddIcon, since either host may come or go while the window waits.
+class PreferredNotificationArea : public NotificationArea {
+ public:
+  PreferredNotificationArea(NotificationArea& statusNotifier, std::function<bool()> watcherPresent,
+                            NotificationArea* fallback)
+      : status_notifier_(statusNotifier), watcher_present_(std::move(watcherPresent)), fallback_(fallback) {}
+
+  bool AddIcon() override;
+  bool DeleteIcon() override;
+
+ private:
+  NotificationArea& status_notifier_;
+  std::function<bool()> watcher_present_;
+  NotificationArea* fallback_;
+  NotificationArea* asked_ = nullptr;  // the area last asked for the icon
 };
 
 class NotificationTray : public TrayIcon {

@@ -31,6 +31,10 @@ if(NOT WIN32)
     SOURCES unit/gtk_window_test.cpp
     LIBS ravelo_shell_gtk)
   target_compile_definitions(gtk_window_test PRIVATE RAVELO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
+  ravelo_test(status_notifier_test
+    SOURCES unit/status_notifier_test.cpp
+    LIBS ravelo_shell_gtk)
 endif()
 
 ravelo_test(command_line_test

@@ -1,5 +1,7 @@
 #include "app/gtk/gtk_window.h"
 
+#include <gdk/gdkx.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
@@ -181,6 +183,7 @@ GtkServerWindow::GtkServerWindow(GdkPixbuf* largeIcon)
   gdk_window_set_functions(gtk_widget_get_window(window_),
                            GdkWMFunction(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE | GDK_FUNC_CLOSE));
 
+  g_signal_connect(window_, "draw", G_CALLBACK(OnDraw), this);
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroyed), this);
 }
@@ -256,13 +259,39 @@ void GtkServerWindow::SetFastAnswers(bool checked) {
 }
 
 void GtkServerWindow::Wait(int ms) {
+  const std::int64_t end = g_get_monotonic_time() + static_cast<std::int64_t>(ms) * 1000;
+  // A Wayland window reaches the screen only with its first frame, which GTK draws from the
+  // main loop: until then the loop runs (no input can reach a window not yet on the screen).
+  if (!GDK_IS_X11_DISPLAY(gtk_widget_get_display(window_)) && gtk_widget_get_visible(window_)) {
+    bool timedOut = false;
+    const guint timer = g_timeout_add(static_cast<guint>(ms), OnWaitOver, &timedOut);
+    while (!drawn_ && !timedOut) g_main_context_iteration(nullptr, TRUE);
+    if (!timedOut) g_source_remove(timer);
+  }
   gdk_display_flush(gtk_widget_get_display(window_));  // what was asked so far reaches the screen
-  g_usleep(static_cast<gulong>(ms) * 1000);
+  const std::int64_t left = end - g_get_monotonic_time();
+  if (left > 0) g_usleep(static_cast<gulong>(left));
 }
 
-void GtkServerWindow::Minimize() { gtk_window_iconify(GTK_WINDOW(window_)); }
+gboolean GtkServerWindow::OnWaitOver(gpointer timedOut) {
+  *static_cast<bool*>(timedOut) = true;
+  return G_SOURCE_REMOVE;
+}
+
+gboolean GtkServerWindow::OnDraw(GtkWidget*, cairo_t*, gpointer self) {
+  static_cast<GtkServerWindow*>(self)->drawn_ = true;
+  return FALSE;
+}
+
+void GtkServerWindow::Minimize() {
+  gtk_window_iconify(GTK_WINDOW(window_));
+  // A Wayland compositor never tells a client it is minimised (and may not minimise at all):
+  // the request itself stands for the state, so that the window still goes to the tray.
+  if (!GDK_IS_X11_DISPLAY(gtk_widget_get_display(window_))) minimized_here_ = true;
+}
 
 bool GtkServerWindow::IsMinimized() {
+  if (!GDK_IS_X11_DISPLAY(gtk_widget_get_display(window_))) return minimized_here_;
   // The window manager's answer, which arrives a few events after the request; with no window
   // manager a window is never minimised.
   GdkWindow* w = gtk_widget_get_window(window_);
@@ -273,13 +302,16 @@ void GtkServerWindow::Hide() { gtk_widget_hide(window_); }
 
 void GtkServerWindow::ShowDefault() {
   if (destroying_) return;
+  minimized_here_ = false;
   // Without this a window hidden while minimised would be mapped minimised again.
   gtk_window_deiconify(GTK_WINDOW(window_));
   gtk_widget_show(window_);
 }
 
 void GtkServerWindow::BringToTop() {
-  if (!destroying_) gtk_window_present(GTK_WINDOW(window_));
+  if (destroying_) return;
+  minimized_here_ = false;
+  gtk_window_present(GTK_WINDOW(window_));
 }
 
 void GtkServerWindow::ShowAbout() {

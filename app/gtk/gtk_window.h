@@ -86,6 +86,8 @@ class GtkServerWindow : public WindowControls {
   static void OnAboutItem(GtkMenuItem*, gpointer self);
   static gboolean OnAboutKey(GtkAccelGroup*, GObject*, guint, GdkModifierType, gpointer self);
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean OnDraw(GtkWidget*, cairo_t*, gpointer self);
+  static gboolean OnWaitOver(gpointer timedOut);
   static void OnDestroyed(GtkWidget*, gpointer self);
   void Command(int id);
 
@@ -99,6 +101,8 @@ class GtkServerWindow : public WindowControls {
   TextViewLogPane* pane_;
   ServerWindow* server_window_ = nullptr;
   bool destroying_ = false;
+  bool minimized_here_ = false;
+  bool drawn_ = false;  // the window has drawn a frame  // by Minimize, where the window system does not report it (Wayland)
   bool exit_requested_ = false;
   GtkDialog* about_ = nullptr;  // while the About box runs
   bool quit_posted_ = false;

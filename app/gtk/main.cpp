@@ -17,12 +17,12 @@
 #include "app/autostart.h"
 #include "app/command_line.h"
 #include "app/gtk/desktop_choice.h"
+#include "app/gtk/desktop_notification_area.h"
 #include "app/gtk/file_settings.h"
 #include "app/gtk/restore_token_file.h"
 #include "app/gtk/gtk_window.h"
 #include "app/gtk/picture_directory.h"
 #include "app/gtk/start_at_login_menu.h"
-#include "app/gtk/status_icon_area.h"
 #include "app/shell.h"
 #include "app/tray_icon.h"
 #include "wire/posix/bsd_socket_layer.h"
@@ -68,8 +68,8 @@ gboolean DispatchWayland(gint, GIOCondition, gpointer desktop) {
 }
 
 bool IsWaylandSession() {
-  const char* session = std::getenv("XDG_SESSION_TYPE");
-  return (session != nullptr && std::strcmp(session, "wayland") == 0) || std::getenv("WAYLAND_DISPLAY") != nullptr;
+  const char* display = std::getenv("WAYLAND_DISPLAY");
+  return display != nullptr && display[0] != '\0';
 }
 
 }  // namespace
@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
   // The window opens on the session's own display system; the desktop's services are chosen below.
   gdk_set_allowed_backends(wayland ? "wayland,x11" : "x11");
   if (!gtk_init_check(&argc, &argv)) {
-    const char* display = std::getenv(wayland ? "WAYLAND_DISPLAY" : "DISPLAY");
-    std::fprintf(stderr, "ravelo: cannot open the %s display %s\n", wayland ? "Wayland" : "X",
-                 display != nullptr && display[0] ? display : "(DISPLAY is not set)");
+    const char* display = std::getenv("DISPLAY");
+    if (wayland) std::fprintf(stderr, "ravelo: cannot open the Wayland display %s\n", std::getenv("WAYLAND_DISPLAY"));
+    std::fprintf(stderr, "ravelo: cannot open the X display %s\n", display != nullptr && display[0] ? display : "(DISPLAY is not set)");
     return 1;
   }
 
@@ -136,7 +136,7 @@ int main(int argc, char** argv) {
   }
 
   ravelo::ServerWindow* window = nullptr;
-  ravelo::StatusIconArea notificationArea(small, [&window](unsigned mouseMessage) {
+  ravelo::DesktopNotificationArea notificationArea(small, large, [&window](unsigned mouseMessage) {
     if (window != nullptr) window->OnTrayNotify(mouseMessage);
   });
   ravelo::NotificationTray tray(notificationArea, controls, controls.Pane());

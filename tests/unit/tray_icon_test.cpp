@@ -53,5 +53,36 @@ TEST(TrayIconTest, HideAndRestoreOnlyWhenTheSystemAccepts) {
   }
 }
 
+TEST(TrayIconTest, TheStatusNotifierWhileAWatcherIsThereElseTheFallback) {
+  const struct {
+    const char* step;
+    bool watcher;
+    bool add;                // else delete
+    bool accepted;           // what the call answers
+    bool status_notifier;    // the icon shown, or asked for, in each area afterwards
+    bool fallback;
+  } steps[] = {
+      {"no watcher: the X11 tray", false, true, true, false, true},
+      {"taken away", false, false, true, false, false},
+      {"a watcher comes", true, true, true, true, false},
+      {"taken away from it", true, false, true, false, false},
+      {"asked of the X11 tray first", false, true, true, false, true},
+      // The window has not hidden yet when the watcher comes: the X11 request is withdrawn.
+      {"then of the watcher", true, true, true, true, false},
+      {"the watcher goes", false, true, true, false, true},
+  };
+  FakeNotificationArea statusNotifier;
+  FakeNotificationArea fallback;
+  bool watcher = false;
+  PreferredNotificationArea area(statusNotifier, [&watcher] { return watcher; }, &fallback);
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.step);
+    watcher = s.watcher;
+    EXPECT_EQ(s.add ? area.AddIcon() : area.DeleteIcon(), s.accepted);
+    EXPECT_EQ(statusNotifier.icon_shown, s.status_notifier);
+    EXPECT_EQ(fallback.icon_shown, s.fallback);
+  }
+}
+
 }  // namespace
 }  // namespace ravelo

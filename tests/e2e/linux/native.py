@@ -57,6 +57,30 @@ def missing():
     return None
 
 
+def start_session_bus(runtime):
+    """A private D-Bus session bus: (its address, the daemon's pid to end it with)."""
+    # Through a file: the daemon keeps a pipe open after it forks.
+    with tempfile.TemporaryFile("w+") as out:
+        subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
+                       stdout=out, timeout=30, check=True, env=dict(os.environ, XDG_RUNTIME_DIR=runtime))
+        out.seek(0)
+        fields = out.read().split()
+    return fields[0], int(fields[1])
+
+
+# GDK's count of frozen updates of the tray icon's own window goes below zero when a tray
+# host maps the icon while events are taken one per loop pass; a plain GTK program taking
+# its events that way shows the same, and the icon works all the same.
+KNOWN_GTK_MESSAGES = ("gdk_window_thaw_toplevel_updates: assertion",)
+
+
+def faults_in(output):
+    """What a program's output reports of its own faults: sanitizers, GTK's critical warnings."""
+    return [line for line in output.splitlines()
+            if ("Sanitizer" in line or "runtime error" in line or "-CRITICAL" in line or "-WARNING" in line)
+            and not any(known in line for known in KNOWN_GTK_MESSAGES)]
+
+
 class Desktop:
     """A private X display with a window manager and a session bus; the accessibility bus
     starts on that bus when the first GTK program asks for it."""
@@ -72,13 +96,7 @@ class Desktop:
         # where another desktop's would take its place).
         self.runtime = tempfile.mkdtemp(prefix="ravelo-desktop-")
         try:
-            # Through a file: the daemon keeps a pipe open after it forks.
-            with tempfile.TemporaryFile("w+") as out:
-                subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address=1", "--print-pid=1"],
-                               stdout=out, timeout=30, check=True, env=dict(os.environ, XDG_RUNTIME_DIR=self.runtime))
-                out.seek(0)
-                fields = out.read().split()
-            self.bus, self.bus_pid = fields[0], int(fields[1])
+            self.bus, self.bus_pid = start_session_bus(self.runtime)
             self.env = dict(os.environ, DISPLAY=self.name, DBUS_SESSION_BUS_ADDRESS=self.bus,
                             XDG_RUNTIME_DIR=self.runtime)
             for name in ("WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "NO_AT_BRIDGE"):
@@ -326,17 +344,8 @@ class Ravelo(harness.Program):
         time.sleep(0.3)
         self.xdotool("key", "x")
 
-    # GDK's count of frozen updates of the tray icon's own window goes below zero when a tray
-    # host maps the icon while events are taken one per loop pass; a plain GTK program taking
-    # its events that way shows the same, and the icon works all the same.
-    KNOWN_GTK_MESSAGES = ("gdk_window_thaw_toplevel_updates: assertion",)
-
     def faults(self):
-        """What the program reported of its own faults: sanitizers, GTK's critical warnings."""
-        text = self.program_output()
-        return [line for line in text.splitlines()
-                if ("Sanitizer" in line or "runtime error" in line or "-CRITICAL" in line or "-WARNING" in line)
-                and not any(known in line for known in self.KNOWN_GTK_MESSAGES)]
+        return faults_in(self.program_output())
 
     def kill(self):
         super().kill()

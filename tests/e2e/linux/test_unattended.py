@@ -50,7 +50,7 @@ class UnattendedTest(scenarios.ScriptsRun, scenarios.UnusableStoredPassword, nat
         self.assertEqual(os.listdir(os.path.dirname(path)), ["settings"])  # no temporary file left
 
     def double_click_icon(self, r):
-        icon = r.tray_icon()
+        icon = wait_until(r.tray_icon, 5)  # the host maps the icon a moment after it embedded it
         self.assertIsNotNone(icon, "no icon in the tray")
         r.xdotool("mousemove", "--sync", *map(str, icon))
         r.xdotool("click", "--repeat", "2", "--delay", "80", "1")
