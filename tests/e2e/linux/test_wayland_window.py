@@ -5,12 +5,14 @@ later, and the item's activation brings the window back."""
 import contextlib
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 
 import native  # first: it moves over to the system's Python, which has python3-gi
 import headless_sway
 import harness
+import scenarios
 import sni_watcher
 from harness import wait_until
 
@@ -73,7 +75,45 @@ class WaylandWindowTest(harness.Test):
         self.assertEqual(proc.wait(timeout=10), 0)
         text = harness.read(output)
         self.assertIn("Server opened on port 8888.", text)
+        self.assertIn("Pictures and input: the compositor's own protocols, wlr-screencopy", text)
         self.assertEqual(native.faults_in(text), [])
+
+    def test_scripts_run_serves_the_wayland_desktop_and_drives_it(self):
+        """With no X display at all: the pictures are sway's own, and a pointer move shows in them."""
+        sway = headless_sway.HeadlessSway()
+        self.addCleanup(sway.close)
+        home = self.temporary_dir("ravelo-home-")
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "XDG_SESSION_TYPE", "DBUS_SESSION_BUS_ADDRESS")}
+        env.update(WAYLAND_DISPLAY=sway.socket, XDG_RUNTIME_DIR=home, HOME=home, XDG_CONFIG_HOME=home)
+        log = os.path.join(home, "run.log")
+        with open(log, "w") as out:
+            run = subprocess.Popen([os.path.join(harness.ROOT, "scripts", "run"), "--password", "pw"], cwd=home, env=env,
+                                   stdout=out, stderr=subprocess.STDOUT, start_new_session=True)
+        self.addCleanup(lambda: run.poll() is None and (os.killpg(run.pid, signal.SIGTERM), run.wait()))
+        self.assertTrue(wait_until(lambda: "Server opened on port 8888." in harness.read(log), 300, 0.5),
+                        harness.read(log))
+        self.assertIn("ravelo: starting build/linux/ravelo on the Wayland session", harness.read(log))
+
+        def corner(view):
+            """The top-left 24x24 pixels of a region view picked at the overview point (200, 150)."""
+            picture = os.path.join(home, "region.jpg")
+            got = subprocess.run([harness.CLIENT, "--password", "pw", "view", "region", "200", "150", picture],
+                                 capture_output=True, text=True, timeout=30)
+            self.assertEqual(got.returncode, 0, got.stdout + got.stderr)
+            with open(picture, "rb") as f:
+                width, height, rows = scenarios.decode(f.read())
+            self.assertEqual((width, height), (256, 192))
+            return [p for row in rows[:24] for p in row[:24]]
+
+        before = corner(None)
+        moved = subprocess.run([harness.CLIENT, "--password", "pw", "move", "200", "150"], capture_output=True, timeout=30)
+        self.assertEqual(moved.returncode, 0)
+        # The compositor draws the pointer into its frames: where the move put it, the picture changed.
+        after = wait_until(lambda: (lambda a: a if sum(abs(x - y) for p, q in zip(a, before) for x, y in zip(p, q))
+                                    > 24 * 24 * 6 else None)(corner(None)), 5, 0.3)
+        self.assertIsNotNone(after, "no pointer where the move put it")
+        os.killpg(run.pid, signal.SIGTERM)
+        run.wait(timeout=30)
 
 
 if __name__ == "__main__":
