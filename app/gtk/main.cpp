@@ -151,7 +151,12 @@ int main(int argc, char** argv) {
   portal.saveRestoreToken = [tokenPath](const std::string& token) { ravelo::SaveRestoreToken(tokenPath, token); };
   portal.log = [&log](const std::string& line) { log.LogMessage("%s", line.c_str()); };
   ravelo::ChosenDesktop chosen = ravelo::ChooseDesktop(backend, wayland, std::move(portal));
-  log.LogMessage("%s", chosen.line.c_str());
+  // An X11 session's window stays as it always was; elsewhere the choice is the log's first line.
+  if (wayland || backend) {
+    log.LogMessage("%s", chosen.line.c_str());
+  } else {
+    std::fprintf(stderr, "ravelo: %s\n", chosen.line.c_str());
+  }
   std::unique_ptr<ravelo::DesktopCapture> desktop = std::move(chosen.capture);
   std::unique_ptr<ravelo::InputSink> inputSink = std::move(chosen.input);
   std::unique_ptr<ravelo::SinkInputInjector> input;
