@@ -86,13 +86,13 @@ class UnderWine:
         self.ravelo.kill()
 
 
-def start(spec, display):
-    program, fast = (spec[:-5], True) if spec.endswith("+fast") else (spec, False)
+def start(entry, display):
+    program, fast = (entry[:-5], True) if entry.endswith("+fast") else (entry, False)
     return (UnderWine if program.endswith(".exe") else Native)(program, display, fast)
 
 
-def bench(spec, display, count):
-    server = start(spec, display)
+def bench(entry, display, count):
+    server = start(entry, display)
     try:
         return subprocess.run([harness.CLIENT, "--password", PASSWORD, "bench", "both", "--count", str(count)],
                               capture_output=True, text=True, timeout=600).stdout
@@ -100,8 +100,8 @@ def bench(spec, display, count):
         server.kill()
 
 
-def idle(spec, display, seconds):
-    server = start(spec, display)
+def idle(entry, display, seconds):
+    server = start(entry, display)
     try:
         alone = server.wake_ups(seconds)
         quiet = subprocess.Popen([harness.CLIENT, "session", PASSWORD, str(seconds + 2)], stdout=subprocess.DEVNULL)
@@ -146,32 +146,32 @@ def main():
         try:
             busy_root(display, width, height)
             if args.idle:
-                for spec in args.programs:
+                for entry in args.programs:
                     for _ in range(args.rounds):
-                        alone, quiet = idle(spec, display, args.idle)
-                        print("%-40s over %.0f s: no client %s; a quiet client %s" % (spec, args.idle, alone, quiet))
+                        alone, quiet = idle(entry, display, args.idle)
+                        print("%-40s over %.0f s: no client %s; a quiet client %s" % (entry, args.idle, alone, quiet))
                 continue
-            runs = {spec: [] for spec in args.programs}
+            runs = {entry: [] for entry in args.programs}
             for _ in range(args.rounds):
-                for spec in args.programs:
-                    runs[spec].append(figures(bench(spec, display, args.count)))
+                for entry in args.programs:
+                    runs[entry].append(figures(bench(entry, display, args.count)))
         finally:
             display.close()
         if args.idle:
             continue
         print("%s desktop, %d pictures of each view per round, %d rounds (median of the rounds' medians):"
               % (geometry, args.count, args.rounds))
-        for spec in args.programs:
+        for entry in args.programs:
             for view in ("full", "region"):
-                rows = [r[view] for r in runs[spec] if view in r]
+                rows = [r[view] for r in runs[entry] if view in r]
                 if not rows:
-                    print("  %-40s %-6s no pictures" % (spec, view))
+                    print("  %-40s %-6s no pictures" % (entry, view))
                     continue
                 med = lambda i: sorted(r[i] for r in rows)[len(rows) // 2]  # noqa: E731
                 worst = max(r[1] for r in rows), max(r[3] for r in rows)
                 print("  %-40s %-6s ready %6.1f ms (worst %6.1f)  last chunk %6.1f ms (worst %6.1f)  "
                       "%5.1f pictures/s  %d chunks, %d bytes"
-                      % (spec, view, med(0), worst[0], med(2), worst[1], med(4), med(5), med(6)))
+                      % (entry, view, med(0), worst[0], med(2), worst[1], med(4), med(5), med(6)))
     return 0
 
 
