@@ -15,36 +15,22 @@ from gi.repository import Gio, GLib
 
 NAME = "org.freedesktop.impl.portal.desktop.ravelotest"
 PATH = "/org/freedesktop/portal/desktop"
-SESSION_ARGS = '<arg type="o" direction="in"/><arg type="o" direction="in"/><arg type="s" direction="in"/>'
-REPLY = '<arg type="u" direction="out"/><arg type="a{sv}" direction="out"/>'
-XML = """
-<node>
-  <interface name="org.freedesktop.impl.portal.ScreenCast">
-    <method name="CreateSession">%(s)s<arg type="a{sv}" direction="in"/>%(r)s</method>
-    <method name="SelectSources">%(s)s<arg type="a{sv}" direction="in"/>%(r)s</method>
-    <method name="Start">%(s)s<arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>%(r)s</method>
-    <property name="AvailableSourceTypes" type="u" access="read"/>
-    <property name="AvailableCursorModes" type="u" access="read"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-  <interface name="org.freedesktop.impl.portal.Session">
-    <method name="Close"/>
-    <signal name="Closed"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-</node>
-""" % {"s": SESSION_ARGS, "r": REPLY}
+
+
+def definition(name):
+    """The portal's own definition of the interface (xdg-desktop-portal-dev)."""
+    with open("/usr/share/dbus-1/interfaces/%s.xml" % name) as f:
+        return Gio.DBusNodeInfo.new_for_xml(f.read()).lookup_interface(name)
 
 
 class Backend:
     def __init__(self, args, bus):
         self.args = args
         self.bus = bus
-        self.info = Gio.DBusNodeInfo.new_for_xml(XML)
         self.record_file = open(args.record, "a", buffering=1)
         self.sessions = {}
-        bus.register_object(PATH, self.info.lookup_interface("org.freedesktop.impl.portal.ScreenCast"), self.call,
-                            self.get_property, None)
+        bus.register_object(PATH, definition("org.freedesktop.impl.portal.ScreenCast"), self.call, self.get_property,
+                            None)
 
     def record(self, **entry):
         self.record_file.write(json.dumps(entry) + "\n")
@@ -68,7 +54,7 @@ class Backend:
         if method == "CreateSession":
             session = args[1]
             self.sessions[session] = self.bus.register_object(
-                session, self.info.lookup_interface("org.freedesktop.impl.portal.Session"), self.call, None, None)
+                session, definition("org.freedesktop.impl.portal.Session"), self.call, None, None)
         elif method == "Start":
             results["streams"] = GLib.Variant("a(ua{sv})", [(self.args.node, {
                 "size": GLib.Variant("(ii)", (1920, 1080)), "source_type": GLib.Variant("u", 1)})])

@@ -17,56 +17,23 @@ from gi.repository import Gio, GLib
 
 PATH = "/org/freedesktop/portal/desktop"
 
-XML = """
-<node>
-  <interface name="org.freedesktop.portal.ScreenCast">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="SelectSources"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="h" direction="out"/></method>
-    <property name="AvailableSourceTypes" type="u" access="read"/>
-    <property name="AvailableCursorModes" type="u" access="read"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-  <interface name="org.freedesktop.portal.RemoteDesktop">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="SelectDevices"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="NotifyPointerMotion"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="d" direction="in"/><arg type="d" direction="in"/></method>
-    <method name="NotifyPointerMotionAbsolute"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="u" direction="in"/><arg type="d" direction="in"/><arg type="d" direction="in"/></method>
-    <method name="NotifyPointerButton"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
-    <method name="NotifyKeyboardKeysym"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
-    <property name="AvailableDeviceTypes" type="u" access="read"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-  <interface name="org.freedesktop.portal.Session">
-    <method name="Close"/>
-    <signal name="Closed"><arg type="a{sv}"/></signal>
-  </interface>
-</node>
-"""
+
+def definition(name):
+    """The portal's own definition of the interface (xdg-desktop-portal-dev)."""
+    with open("/usr/share/dbus-1/interfaces/%s.xml" % name) as f:
+        return Gio.DBusNodeInfo.new_for_xml(f.read()).lookup_interface(name)
 
 
 class StandIn:
     def __init__(self, args, connection):
         self.args = args
         self.bus = connection
-        self.info = Gio.DBusNodeInfo.new_for_xml(XML)
         self.record_file = open(args.record, "a", buffering=1)
         self.sessions = {}  # path -> registration id
         self.persist = {}  # session path -> persist_mode asked for
         self.tokens = 0
         for name in ("ScreenCast", "RemoteDesktop"):
-            self.bus.register_object(PATH, self.info.lookup_interface("org.freedesktop.portal." + name), self.call,
+            self.bus.register_object(PATH, definition("org.freedesktop.portal." + name), self.call,
                                      self.get_property, None)
 
     def record(self, **entry):
@@ -100,7 +67,7 @@ class StandIn:
             options = args[0]
             session = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"), options["session_handle_token"])
             self.sessions[session] = self.bus.register_object(
-                session, self.info.lookup_interface("org.freedesktop.portal.Session"), self.call, None, None)
+                session, definition("org.freedesktop.portal.Session"), self.call, None, None)
             self.record(interface=short, method=method, session=session)
             handle = self.respond(sender, options["handle_token"], {"session_handle": GLib.Variant("o", session)})
             invocation.return_value(GLib.Variant("(o)", (handle,)))

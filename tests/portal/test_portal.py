@@ -27,6 +27,7 @@ DRIVER = os.environ.get("RAVELO_PORTAL_DRIVER", "")
 PRODUCER = os.environ.get("RAVELO_PICTURE_PRODUCER", "")
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's GObject bindings
 FRONTEND = "/usr/libexec/xdg-desktop-portal"
+INTERFACES = "/usr/share/dbus-1/interfaces/org.freedesktop.portal.RemoteDesktop.xml"  # the stand-ins read them
 PERMISSION_STORE = "/usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service"
 WIDTH, HEIGHT = 1920, 1080
 CURSOR_SIDE, HOT_SPOT, MAGENTA = 32, 6, (255, 0, 255)
@@ -39,6 +40,8 @@ def missing():
     for tool in ("dbus-daemon", "pipewire", "wireplumber", "pw-cli", "convert", FRONTEND):
         if shutil.which(tool) is None:
             return tool
+    if not os.path.exists(INTERFACES):
+        return "the portal's interface definitions (xdg-desktop-portal-dev)"
     if subprocess.run([SYSTEM_PYTHON, "-c", "from gi.repository import Gio"], capture_output=True).returncode != 0:
         return "python3-gi for " + SYSTEM_PYTHON
     return None
