@@ -310,20 +310,12 @@ class PortalTest(unittest.TestCase):
         return data
 
     def assertCursorAt(self, data, left, top):
-        """The cursor's edges are where its left and top are (in region pixels), to a pixel."""
+        """The cursor's top-left corner is at (left, top) of the region view, give or take the
+        few pixels JPEG smears its edge over."""
         def pixel(x, y):
             return data[(y * 256 + x) * 3:(y * 256 + x) * 3 + 3]
-
-        def edge(points, background):
-            for i, p in enumerate(points):
-                if distance(p, MAGENTA) < distance(p, background):
-                    return i
-            return None
-        middle = CURSOR_SIDE // 2
-        row = [pixel(x, top + middle) for x in range(left - 8, left + 8)]
-        column = [pixel(left + middle, y) for y in range(top - 8, top + 8)]
-        self.assertIn(edge(row, row[0]), (7, 8, 9), "the cursor's left edge is not at %d" % left)
-        self.assertIn(edge(column, column[0]), (7, 8, 9), "the cursor's top edge is not at %d" % top)
+        self.assertLess(distance(pixel(left + 3, top + 3), MAGENTA), 60, "no cursor at %d,%d" % (left, top))
+        self.assertGreater(distance(pixel(left - 3, top - 3), MAGENTA), 60, "the cursor before %d,%d" % (left, top))
 
 
 class RemoteDesktopTest(PortalTest):
