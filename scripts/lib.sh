@@ -25,8 +25,10 @@ RAVELO_PACKAGES="$RAVELO_PACKAGES wixl dpkg-dev lintian man-db desktop-file-util
 # sway with a desktop picture, grim for the reference screenshot, wev to watch the input.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libwayland-dev libwayland-bin libxkbcommon-dev xkb-data sway swaybg grim wev"
 # The desktop portal backend (GIO comes with GTK; PipeWire's client library and SPA headers),
-# and for its tests a private PipeWire with WirePlumber and pw-cli, and the real portal frontend.
+# and for its tests a private PipeWire with WirePlumber and pw-cli, the real portal frontend, and
+# the portal's interface definitions for the stand-ins.
 RAVELO_PACKAGES="$RAVELO_PACKAGES libpipewire-0.3-dev pipewire pipewire-bin wireplumber xdg-desktop-portal"
+RAVELO_PACKAGES="$RAVELO_PACKAGES xdg-desktop-portal-dev"
 
 say() { printf 'ravelo: %s\n' "$*" >&2; }
 

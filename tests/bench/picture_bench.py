@@ -48,12 +48,9 @@ class Native:
         time.sleep(1.5)  # the window minimises a second after the start
 
     def wake_ups(self, seconds):
-        def switches():
-            with open("/proc/%d/status" % self.proc.pid) as f:
-                return int(re.search(r"^voluntary_ctxt_switches:\s+(\d+)", f.read(), re.M).group(1))
-        before = switches()
+        before = harness.voluntary_switches(self.proc.pid)
         time.sleep(seconds)
-        return "%d voluntary context switches" % (switches() - before)
+        return "%d voluntary context switches" % (harness.voluntary_switches(self.proc.pid) - before)
 
     def kill(self):
         self.proc.kill()
@@ -74,13 +71,9 @@ class UnderWine:
                                       text=True).stdout.split()[0])
 
     def wake_ups(self, seconds):
-        def cpu():
-            with open("/proc/%d/stat" % self.pid) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-        before = cpu()
+        before = harness.cpu_seconds(self.pid)
         time.sleep(seconds)
-        return "%.2f s of CPU time" % (cpu() - before)
+        return "%.2f s of CPU time" % (harness.cpu_seconds(self.pid) - before)
 
     def kill(self):
         self.ravelo.kill()

@@ -4,6 +4,7 @@ UDP sockets talk to the server on 127.0.0.1. The display, the waiting, the clien
 test base class serve the native program's driver (linux/native.py) as well."""
 import contextlib
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -38,6 +39,17 @@ def wait_for(get, accept, timeout, step=0.1):
 def read(path):
     with open(path) as f:
         return f.read()
+
+
+def voluntary_switches(pid):
+    """How often the process has given up the processor to wait: its wake-ups, natively."""
+    return int(re.search(r"^voluntary_ctxt_switches:\s+(\d+)", read("/proc/%d/status" % pid), re.M).group(1))
+
+
+def cpu_seconds(pid):
+    """The processor time the process has used; under Wine, where its waits are the server's."""
+    fields = read("/proc/%d/stat" % pid).rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
 def wine():

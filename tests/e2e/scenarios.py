@@ -121,8 +121,13 @@ class Loop:
     """The loop sleeps until there is work: serving with no client the program does not wake,
     and with a quiet client about once per keep-alive. With the File menu's "Fast answers" a
     full view comes whole faster than the paced rhythm of 5 ms a datagram would allow. The class
-    gives choose_fast_answers(r) and wake_ups(r, seconds), with WAKE_UNIT naming what it counts
-    and IDLE_LIMIT, QUIET_LIMIT its most in 5 s."""
+    gives choose_fast_answers(r) and wake_counter(r), what counts the program's wake-ups, with
+    WAKE_UNIT naming it and IDLE_LIMIT, QUIET_LIMIT its most in 5 s."""
+
+    def wake_ups(self, r, seconds):
+        before = self.wake_counter(r)
+        time.sleep(seconds)
+        return self.wake_counter(r) - before
 
     def test_an_idle_server_does_not_wake(self):
         r = self.ravelo

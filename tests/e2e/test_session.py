@@ -15,17 +15,10 @@ class SessionTest(scenarios.Session, scenarios.Loop, harness.WineTest):
     def choose_fast_answers(self, r):
         r.driver("command", "106")  # File > Fast answers
 
-    def wake_ups(self, r, seconds):
-        pid = int(subprocess.run(["pgrep", "-n", "-f", os.path.join(harness.WINDOWS_BUILD, "ravelo.exe")],
-                                 capture_output=True, text=True).stdout.split()[0])
-
-        def cpu():
-            with open("/proc/%d/stat" % pid) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-        before = cpu()
-        time.sleep(seconds)
-        return cpu() - before
+    def wake_counter(self, r):
+        pgrep = subprocess.run(["pgrep", "-n", "-f", os.path.join(harness.WINDOWS_BUILD, "ravelo.exe")],
+                               capture_output=True, text=True)
+        return harness.cpu_seconds(int(pgrep.stdout.split()[0]))
 
     def test_alt_slash_opens_about(self):
         r = self.ravelo

@@ -1,12 +1,11 @@
-// A PipeWire screen-cast stand-in for the portal tests: a known picture in shared memory,
-// sent once when a consumer starts streaming and then only when told, as a compositor
-// sends nothing while the screen is idle; with --cursor, the cursor as buffer metadata.
+// A PipeWire screen-cast stand-in for the portal tests: a known 1920x1080 picture in shared
+// memory, sent only when told, as a compositor sends nothing while the screen is idle; with
+// --cursor, the cursor as buffer metadata.
 //
-//   picture_producer [--format BGRx|RGBx] [--size WxH] [--cursor X,Y] [--picture FILE.ppm]
+//   picture_producer [--format BGRx|RGBx] [--cursor X,Y] [--picture FILE.ppm]
 //
-// Each consumer gets the picture once its link is active, as each portal session gets a first
-// frame of its own stream. Prints "node N" once the stream has its node. Reads lines on stdin: "cursor X Y" moves the
-// cursor in a buffer with no picture, "frame" sends the picture again, "quit" ends it.
+// Prints "node N" once the stream has its node. Reads lines on stdin, each answered "done":
+// "frame" sends the picture, "cursor X Y" moves the cursor in a buffer with no picture.
 #include <pipewire/pipewire.h>
 #include <spa/buffer/meta.h>
 #include <spa/param/video/format-utils.h>
@@ -14,7 +13,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,22 +21,9 @@ namespace {
 
 constexpr int kCursorSide = 32;
 
-struct Producer;
-
-// A link from this node, watched until it is active.
-struct Link {
-  Producer* producer = nullptr;
-  uint32_t id = 0;
-  pw_proxy* proxy = nullptr;
-  spa_hook listener{};
-};
-
 struct Producer {
   pw_main_loop* loop = nullptr;
   pw_stream* stream = nullptr;
-  pw_registry* registry = nullptr;
-  spa_hook registryListener{};
-  std::vector<Link*> links;
   spa_hook listener{};
   spa_video_format format = SPA_VIDEO_FORMAT_BGRx;
   int width = 1920;
@@ -153,10 +138,6 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
     std::fflush(stdout);
     p.nodeTold = true;
   }
-  if (state == PW_STREAM_STATE_STREAMING) {
-    p.pictureDue = true;
-    pw_stream_trigger_process(p.stream);
-  }
 }
 
 void OnParamChanged(void* data, uint32_t id, const spa_pod* param) {
@@ -183,41 +164,6 @@ void OnParamChanged(void* data, uint32_t id, const spa_pod* param) {
   pw_stream_update_params(p.stream, params, n);
 }
 
-void OnLinkInfo(void* data, const pw_link_info* info) {
-  auto* link = static_cast<Link*>(data);
-  if (info->state != PW_LINK_STATE_ACTIVE) return;
-  link->producer->pictureDue = true;
-  pw_stream_trigger_process(link->producer->stream);
-}
-
-void OnGlobal(void* data, uint32_t id, uint32_t, const char* type, uint32_t, const spa_dict* props) {
-  auto& p = *static_cast<Producer*>(data);
-  if (std::strcmp(type, PW_TYPE_INTERFACE_Link) != 0 || props == nullptr) return;
-  const char* output = spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE);
-  if (output == nullptr || static_cast<uint32_t>(std::atoi(output)) != pw_stream_get_node_id(p.stream)) return;
-  auto* link = new Link{&p, id, static_cast<pw_proxy*>(pw_registry_bind(p.registry, id, type, PW_VERSION_LINK, 0))};
-  static const pw_link_events events = [] {
-    pw_link_events e{};
-    e.version = PW_VERSION_LINK_EVENTS;
-    e.info = OnLinkInfo;
-    return e;
-  }();
-  pw_link_add_listener(reinterpret_cast<pw_link*>(link->proxy), &link->listener, &events, link);
-  p.links.push_back(link);
-}
-
-void OnGlobalRemove(void* data, uint32_t id) {
-  auto& p = *static_cast<Producer*>(data);
-  for (auto it = p.links.begin(); it != p.links.end(); ++it) {
-    if ((*it)->id != id) continue;
-    spa_hook_remove(&(*it)->listener);
-    pw_proxy_destroy((*it)->proxy);
-    delete *it;
-    p.links.erase(it);
-    return;
-  }
-}
-
 void OnStdin(void* data, int fd, uint32_t) {
   auto& p = *static_cast<Producer*>(data);
   char line[256];
@@ -234,9 +180,6 @@ void OnStdin(void* data, int fd, uint32_t) {
     p.cursorMoved = true;
   } else if (std::strncmp(line, "frame", 5) == 0) {
     p.pictureDue = true;
-  } else if (std::strncmp(line, "quit", 4) == 0) {
-    pw_main_loop_quit(p.loop);
-    return;
   }
   pw_stream_trigger_process(p.stream);
   std::printf("done\n");
@@ -252,7 +195,6 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
     if (a == "--format") p.format = std::strcmp(argv[i + 1], "RGBx") == 0 ? SPA_VIDEO_FORMAT_RGBx : SPA_VIDEO_FORMAT_BGRx;
-    else if (a == "--size") std::sscanf(argv[i + 1], "%dx%d", &p.width, &p.height);
     else if (a == "--cursor") p.cursor = std::sscanf(argv[i + 1], "%d,%d", &p.cursorX, &p.cursorY) == 2;
     else if (a == "--picture") picture = argv[i + 1];
   }
@@ -283,22 +225,7 @@ int main(int argc, char** argv) {
   pw_stream_connect(p.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
                     static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params, 1);
   pw_loop_add_io(pw_main_loop_get_loop(p.loop), STDIN_FILENO, SPA_IO_IN, false, OnStdin, &p);
-  static const pw_registry_events registryEvents = [] {
-    pw_registry_events e{};
-    e.version = PW_VERSION_REGISTRY_EVENTS;
-    e.global = OnGlobal;
-    e.global_remove = OnGlobalRemove;
-    return e;
-  }();
-  p.registry = pw_core_get_registry(pw_stream_get_core(p.stream), PW_VERSION_REGISTRY, 0);
-  pw_registry_add_listener(p.registry, &p.registryListener, &registryEvents, &p);
   pw_main_loop_run(p.loop);
-  for (Link* link : p.links) {
-    spa_hook_remove(&link->listener);
-    pw_proxy_destroy(link->proxy);
-    delete link;
-  }
-  pw_proxy_destroy(reinterpret_cast<pw_proxy*>(p.registry));
   pw_stream_destroy(p.stream);
   pw_main_loop_destroy(p.loop);
   pw_deinit();

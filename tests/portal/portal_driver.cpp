@@ -4,17 +4,13 @@
 // Prints "choice: ...", "input: yes|no", and "log: ..." for the backend's lines. Commands on
 // stdin, each answered with one line: "size" (W H, or "none"), "full", "region X Y" (ok or
 // fail; the file goes into the current directory), "move X Y", "rel X Y", "anchor X Y",
-// "region-move OX OY DX DY", "button left|right|middle down|up", "key CODE down|up",
-// "release", "quit"; and "time full|region N": the median of N captures in milliseconds.
+// "button left down|up", "key CODE down|up", "release", "quit".
 #include <glib-unix.h>
 #include <glib.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <vector>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -42,7 +38,7 @@ std::string Run(Driver& d, const std::string& line) {
   std::istringstream in(line);
   std::string command;
   in >> command;
-  int a = 0, b = 0, c = 0, e = 0;
+  int a = 0, b = 0;
   if (command == "size") {
     std::uint16_t w = 0, h = 0;
     if (!d.desktop.capture || !d.desktop.capture->DesktopSize(w, h)) return "none";
@@ -54,21 +50,6 @@ std::string Run(Driver& d, const std::string& line) {
                                                                    static_cast<std::uint16_t>(b))
                ? "ok"
                : "fail";
-  if (command == "time" && d.desktop.capture) {
-    std::string which;
-    in >> which >> a;
-    std::vector<double> ms;
-    for (int i = 0; i < a; ++i) {
-      const auto t0 = std::chrono::steady_clock::now();
-      if (!d.desktop.capture->CaptureDesktop(which == "full", 500, 300)) return "fail";
-      ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
-    }
-    if (ms.empty()) return "bad";
-    std::nth_element(ms.begin(), ms.begin() + static_cast<std::ptrdiff_t>(ms.size() / 2), ms.end());
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", ms[ms.size() / 2]);
-    return text;
-  }
   if (command == "quit") {
     g_main_loop_quit(d.loop);
     return "bye";
@@ -78,15 +59,11 @@ std::string Run(Driver& d, const std::string& line) {
   if (command == "move" && (in >> a >> b)) d.injector->MovePointerAbsolute(u8(a), u8(b));
   else if (command == "rel" && (in >> a >> b)) d.injector->MovePointerRelative(d.anchor, u8(a), u8(b));
   else if (command == "anchor" && (in >> a >> b)) d.injector->SetPointerAnchor(d.anchor, u8(a), u8(b));
-  else if (command == "region-move" && (in >> a >> b >> c >> e)) d.injector->MovePointerInRegion(u8(a), u8(b), u8(c), u8(e));
   else if (command == "button") {
     std::string which, state;
     in >> which >> state;
-    const bool down = state == "down";
-    if (which == "left") down ? d.injector->LeftButtonDown() : d.injector->LeftButtonUp();
-    else if (which == "right") down ? d.injector->RightButtonDown() : d.injector->RightButtonUp();
-    else if (which == "middle") down ? d.injector->MiddleButtonDown() : d.injector->MiddleButtonUp();
-    else return "bad";
+    if (which != "left") return "bad";
+    state == "down" ? d.injector->LeftButtonDown() : d.injector->LeftButtonUp();
   } else if (command == "key" && (in >> a)) {
     std::string state;
     in >> state;

@@ -1,12 +1,11 @@
 #!/usr/bin/python3
-"""A stand-in for the desktop portal on a private session bus: ScreenCast and, unless told
-otherwise, RemoteDesktop, with no dialog. Its one stream is the node of the test's PipeWire
-producer; OpenPipeWireRemote hands out a plain connection to the PipeWire socket. Every call
-is appended to the record file as one JSON line. SIGUSR1 closes the open sessions, as a
-desktop does when the user stops the sharing.
+"""A stand-in for the desktop portal on a private session bus, as a desktop that persists a
+remote-desktop session offers it: ScreenCast 4 and RemoteDesktop 2, every cursor mode, no dialog.
+Its one stream is the node of the test's PipeWire producer; OpenPipeWireRemote hands out a plain
+connection to the PipeWire socket. Every call is appended to the record file as one JSON line.
+SIGUSR1 closes the open sessions, as a desktop does when the user stops the sharing.
 
-    stand_in_portal.py --record FILE --node N [--remote-desktop VERSION] [--screen-cast VERSION]
-                       [--cursor-modes MASK] [--size WxH]
+    stand_in_portal.py --record FILE --node N
 """
 import argparse
 import json
@@ -18,70 +17,31 @@ from gi.repository import Gio, GLib
 
 PATH = "/org/freedesktop/portal/desktop"
 
-XML = """
-<node>
-  <interface name="org.freedesktop.portal.ScreenCast">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="SelectSources"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="h" direction="out"/></method>
-    <property name="AvailableSourceTypes" type="u" access="read"/>
-    <property name="AvailableCursorModes" type="u" access="read"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-  <interface name="org.freedesktop.portal.RemoteDesktop">
-    <method name="CreateSession"><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
-    <method name="SelectDevices"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="o" direction="out"/></method>
-    <method name="NotifyPointerMotion"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="d" direction="in"/><arg type="d" direction="in"/></method>
-    <method name="NotifyPointerMotionAbsolute"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="u" direction="in"/><arg type="d" direction="in"/><arg type="d" direction="in"/></method>
-    <method name="NotifyPointerButton"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
-    <method name="NotifyKeyboardKeysym"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/>
-      <arg type="i" direction="in"/><arg type="u" direction="in"/></method>
-    <property name="AvailableDeviceTypes" type="u" access="read"/>
-    <property name="version" type="u" access="read"/>
-  </interface>
-  <interface name="org.freedesktop.portal.Session">
-    <method name="Close"/>
-    <signal name="Closed"><arg type="a{sv}"/></signal>
-  </interface>
-</node>
-"""
+
+def definition(name):
+    """The portal's own definition of the interface (xdg-desktop-portal-dev)."""
+    with open("/usr/share/dbus-1/interfaces/%s.xml" % name) as f:
+        return Gio.DBusNodeInfo.new_for_xml(f.read()).lookup_interface(name)
 
 
 class StandIn:
     def __init__(self, args, connection):
         self.args = args
         self.bus = connection
-        self.info = Gio.DBusNodeInfo.new_for_xml(XML)
         self.record_file = open(args.record, "a", buffering=1)
         self.sessions = {}  # path -> registration id
         self.persist = {}  # session path -> persist_mode asked for
         self.tokens = 0
-        self.width, self.height = (int(n) for n in args.size.split("x"))
-        wanted = ["org.freedesktop.portal.ScreenCast"]
-        if args.remote_desktop > 0:
-            wanted.append("org.freedesktop.portal.RemoteDesktop")
-        for name in wanted:
-            self.bus.register_object(PATH, self.info.lookup_interface(name), self.call, self.get_property, None)
+        for name in ("ScreenCast", "RemoteDesktop"):
+            self.bus.register_object(PATH, definition("org.freedesktop.portal." + name), self.call,
+                                     self.get_property, None)
 
     def record(self, **entry):
         self.record_file.write(json.dumps(entry) + "\n")
 
     def get_property(self, connection, sender, path, interface, name):
-        if interface.endswith("ScreenCast"):
-            values = {"version": self.args.screen_cast, "AvailableSourceTypes": 1,
-                      "AvailableCursorModes": self.args.cursor_modes}
-        else:
-            values = {"version": self.args.remote_desktop, "AvailableDeviceTypes": 3}
+        values = {"AvailableSourceTypes": 1, "AvailableCursorModes": 7, "AvailableDeviceTypes": 3,
+                  "version": 4 if interface.endswith("ScreenCast") else 2}
         return GLib.Variant("u", values[name])
 
     def respond(self, sender, token, results):
@@ -107,7 +67,7 @@ class StandIn:
             options = args[0]
             session = "%s/session/%s/%s" % (PATH, sender[1:].replace(".", "_"), options["session_handle_token"])
             self.sessions[session] = self.bus.register_object(
-                session, self.info.lookup_interface("org.freedesktop.portal.Session"), self.call, None, None)
+                session, definition("org.freedesktop.portal.Session"), self.call, None, None)
             self.record(interface=short, method=method, session=session)
             handle = self.respond(sender, options["handle_token"], {"session_handle": GLib.Variant("o", session)})
             invocation.return_value(GLib.Variant("(o)", (handle,)))
@@ -124,7 +84,7 @@ class StandIn:
         if method == "Start":
             session, _, options = args
             results = {"streams": GLib.Variant("a(ua{sv})", [(self.args.node, {
-                "size": GLib.Variant("(ii)", (self.width, self.height)),
+                "size": GLib.Variant("(ii)", (1920, 1080)),
                 "source_type": GLib.Variant("u", 1)})])}
             if short == "RemoteDesktop":
                 results["devices"] = GLib.Variant("u", 3)
@@ -168,10 +128,6 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--record", required=True)
     parser.add_argument("--node", type=int, required=True)
-    parser.add_argument("--remote-desktop", type=int, default=2)
-    parser.add_argument("--screen-cast", type=int, default=4)
-    parser.add_argument("--cursor-modes", type=int, default=7)
-    parser.add_argument("--size", default="1920x1080")
     args = parser.parse_args()
     loop = GLib.MainLoop()
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)

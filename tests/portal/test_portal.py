@@ -1,12 +1,12 @@
-"""The portal backend end to end on a private session bus with PipeWire and WirePlumber: a
-stand-in portal (stand_in_portal.py), or the real xdg-desktop-portal in front of a stand-in
-implementation (stand_in_backend.py), hands out the node of a test producer showing a known
-picture (picture_producer), and portal_driver runs the backend as the program builds it.
-Pictures must match the producer's, the cursor from its metadata drawn where it now is, the
-input calls carry the right arguments, the restore token is kept (0600) and offered on the
-next start, and a session the portal closes is made anew; through the real frontend as well
-(Debian's 1.16: RemoteDesktop version 1, so only a plain screen cast persists there). Exits
-77 when a tool is missing."""
+"""The portal backend end to end on a private session bus with PipeWire and WirePlumber, where
+portal_driver runs the backend as the program builds it and a test producer (picture_producer)
+shows a known picture. Against a stand-in portal with RemoteDesktop 2 (stand_in_portal.py):
+pictures match the producer's with the cursor from its metadata drawn where it now is, each
+input call carries the right arguments, the restore token is kept (0600) and offered on the next
+start, and a session the portal closes is made anew. Through the real xdg-desktop-portal in
+front of a ScreenCast-only implementation like xdg-desktop-portal-wlr's (stand_in_backend.py):
+the frontend's own requests, PipeWire remote and stored permission, RGBx frames with the cursor
+embedded, and no input. Exits 77 when a tool is missing."""
 import json
 import os
 import queue
@@ -27,6 +27,7 @@ DRIVER = os.environ.get("RAVELO_PORTAL_DRIVER", "")
 PRODUCER = os.environ.get("RAVELO_PICTURE_PRODUCER", "")
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's GObject bindings
 FRONTEND = "/usr/libexec/xdg-desktop-portal"
+INTERFACES = "/usr/share/dbus-1/interfaces/org.freedesktop.portal.RemoteDesktop.xml"  # the stand-ins read them
 PERMISSION_STORE = "/usr/share/dbus-1/services/org.freedesktop.impl.portal.PermissionStore.service"
 WIDTH, HEIGHT = 1920, 1080
 CURSOR_SIDE, HOT_SPOT, MAGENTA = 32, 6, (255, 0, 255)
@@ -39,6 +40,8 @@ def missing():
     for tool in ("dbus-daemon", "pipewire", "wireplumber", "pw-cli", "convert", FRONTEND):
         if shutil.which(tool) is None:
             return tool
+    if not os.path.exists(INTERFACES):
+        return "the portal's interface definitions (xdg-desktop-portal-dev)"
     if subprocess.run([SYSTEM_PYTHON, "-c", "from gi.repository import Gio"], capture_output=True).returncode != 0:
         return "python3-gi for " + SYSTEM_PYTHON
     return None
@@ -205,9 +208,7 @@ class PortalTest(unittest.TestCase):
     """One producer and one portal for the class; a driver per start of the program. The portal
     is the stand-in, or with `frontend` the real one in front of the stand-in implementation."""
     producer_args = []
-    portal_args = []
     frontend = False
-    remote_desktop = True
     cursor = None
 
     @classmethod
@@ -221,7 +222,7 @@ class PortalTest(unittest.TestCase):
         cls.source = Picture(source, cls.cursor)
         script = "stand_in_backend.py" if cls.frontend else "stand_in_portal.py"
         cls.portal = [DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, script), "--record", cls.record,
-                                     "--node", str(cls.node)] + cls.portal_args)]
+                                     "--node", str(cls.node)])]
         assert cls.portal[0].line() == "ready"
         if cls.frontend:
             cls.portal.append(cls.start_frontend())
@@ -231,10 +232,9 @@ class PortalTest(unittest.TestCase):
     def start_frontend(cls):
         portals = os.path.join(cls.work, "portals")
         os.mkdir(portals)
-        interfaces = ["ScreenCast"] + (["RemoteDesktop"] if cls.remote_desktop else [])
         with open(os.path.join(portals, "ravelotest.portal"), "w") as f:
-            f.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.ravelotest\nInterfaces=%s\nUseIn=ravelotest\n"
-                    % "".join("org.freedesktop.impl.portal.%s;" % i for i in interfaces))
+            f.write("[portal]\nDBusName=org.freedesktop.impl.portal.desktop.ravelotest\n"
+                    "Interfaces=org.freedesktop.impl.portal.ScreenCast;\nUseIn=ravelotest\n")
         env = dict(DESKTOP.env, XDG_DESKTOP_PORTAL_DIR=portals, XDG_CURRENT_DESKTOP="ravelotest")
         frontend = DESKTOP.start([FRONTEND], env=env)
         assert wait_until(lambda: "org.freedesktop.portal.Desktop" in subprocess.run(
@@ -260,17 +260,22 @@ class PortalTest(unittest.TestCase):
         driver.input = driver.line()
         return driver
 
-    def ask(self, command, driver=None):
-        driver = driver or self.driver
-        driver.send(command)
+    def ask(self, command):
+        self.driver.send(command)
         while True:
-            line = driver.line()
+            line = self.driver.line()
             if not line.startswith("log: "):
                 return line
-            driver.log.append(line[5:])
+            self.driver.log.append(line[5:])
 
-    def wait_for_pictures(self, driver=None):
-        self.assertTrue(wait_until(lambda: self.ask("size", driver) != "none", 10), "no frame came through the portal")
+    def wait_for_pictures(self):
+        """Until the driver has a frame, the producer sends its picture: one sent before the new
+        consumer's link is up goes nowhere."""
+        def shown():
+            self.producer.send("frame")
+            self.producer.line()
+            return wait_until(lambda: self.ask("size") != "none", 0.5)
+        self.assertTrue(wait_until(shown, 10), "no frame came through the portal")
 
     def calls(self, method=None):
         with open(self.record) as f:
@@ -305,20 +310,12 @@ class PortalTest(unittest.TestCase):
         return data
 
     def assertCursorAt(self, data, left, top):
-        """The cursor's edges are where its left and top are (in region pixels), to a pixel."""
+        """The cursor's top-left corner is at (left, top) of the region view, give or take the
+        few pixels JPEG smears its edge over."""
         def pixel(x, y):
             return data[(y * 256 + x) * 3:(y * 256 + x) * 3 + 3]
-
-        def edge(points, background):
-            for i, p in enumerate(points):
-                if distance(p, MAGENTA) < distance(p, background):
-                    return i
-            return None
-        middle = CURSOR_SIDE // 2
-        row = [pixel(x, top + middle) for x in range(left - 8, left + 8)]
-        column = [pixel(left + middle, y) for y in range(top - 8, top + 8)]
-        self.assertIn(edge(row, row[0]), (7, 8, 9), "the cursor's left edge is not at %d" % left)
-        self.assertIn(edge(column, column[0]), (7, 8, 9), "the cursor's top edge is not at %d" % top)
+        self.assertLess(distance(pixel(left + 3, top + 3), MAGENTA), 60, "no cursor at %d,%d" % (left, top))
+        self.assertGreater(distance(pixel(left - 3, top - 3), MAGENTA), 60, "the cursor before %d,%d" % (left, top))
 
 
 class RemoteDesktopTest(PortalTest):
@@ -352,33 +349,18 @@ class RemoteDesktopTest(PortalTest):
             self.producer.send("cursor 100 100")
             self.producer.line()
 
-    def test_input_arrives_as_the_portals_calls(self):
+    def test_each_input_call_carries_its_arguments(self):
+        # One call of each kind: which call a client message becomes is the unit tests' to show.
         before = len(self.calls())
-        for command in ["move 128 96", "region-move 2 2 10 20", "anchor 100 100", "rel 110 95",
-                        "button left down", "button left up", "button right down", "button right up",
-                        "key 72 down", "key 72 up", "key 33 down", "key 33 up", "key 1 down", "key 1 up",
-                        "key 161 down", "key 161 up", "key 129 down", "button middle down", "release"]:
+        for command in ["move 128 96", "anchor 100 100", "rel 110 95", "button left down", "key 72 down", "release"]:
             self.assertEqual(self.ask(command), "ok", command)
-        self.assertTrue(wait_until(lambda: len(self.calls()) - before >= 21, 5), "input calls missing")
-        got = [(c["method"][6:], c["args"]) for c in self.calls()[before:]]
-        self.assertEqual(got, [
-            # on the producer's node, in the stream's 1920x1080
-            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
-            # region pixel (10, 20) of the frames, whose size is the stream's here
-            ("PointerMotionAbsolute", [self.node, 9.0, 19.0]),
+        self.assertTrue(wait_until(lambda: len(self.calls()) - before >= 6, 5), "input calls missing")
+        self.assertEqual([(c["method"][6:], c["args"]) for c in self.calls()[before:]], [
+            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),  # on the producer's node, in its 1920x1080
             ("PointerMotion", [10.0, -5.0]),
-            ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
-            ("PointerButton", [0x111, 1]), ("PointerButton", [0x111, 0]),
-            # 'H' and '!' as their keysyms, no Shift from this side
-            ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0]),
-            ("KeyboardKeysym", [0x21, 1]), ("KeyboardKeysym", [0x21, 0]),
-            # Control-A: Control around the key-down
-            ("KeyboardKeysym", [0xFFE3, 1]), ("KeyboardKeysym", [0x61, 1]), ("KeyboardKeysym", [0xFFE3, 0]),
-            ("KeyboardKeysym", [0x61, 0]),
-            ("KeyboardKeysym", [0xFF0D, 1]), ("KeyboardKeysym", [0xFF0D, 0]),
-            ("KeyboardKeysym", [0xFFBE, 1]), ("PointerButton", [0x112, 1]),
-            # what was left held, let go
-            ("PointerButton", [0x112, 0]), ("KeyboardKeysym", [0xFFBE, 0]),
+            ("PointerButton", [0x110, 1]),
+            ("KeyboardKeysym", [0x48, 1]),  # 'H' as its keysym, no Shift from this side
+            ("PointerButton", [0x110, 0]), ("KeyboardKeysym", [0x48, 0]),  # what was left held, let go
         ])
 
     def test_the_restore_token_is_kept_privately_and_offered_on_the_next_start(self):
@@ -419,9 +401,7 @@ class FrontendScreenCastTest(PortalTest):
     ScreenCast alone, the cursor embedded, RGBx frames; the frontend's own restore token, and
     the stored permission it stands for handed to the implementation on the next start."""
     frontend = True
-    remote_desktop = False
     producer_args = ["--format", "RGBx"]
-    portal_args = ["--remote-desktop", "0", "--cursor-modes", "3"]
 
     def test_pictures_without_input_and_a_permission_restored(self):
         self.assertIn("input is unavailable: the portal has no RemoteDesktop interface", self.driver.choice)
@@ -442,28 +422,6 @@ class FrontendScreenCastTest(PortalTest):
                          ["ravelotest", 1, "monitor-0"])
         # This frontend hands the same token out again for a restored permission.
         self.assertRegex(text(path), r"^\S+\n$")
-
-
-class FrontendRemoteDesktopTest(PortalTest):
-    """The real xdg-desktop-portal (RemoteDesktop version 1 here, which cannot persist) in front
-    of an implementation with RemoteDesktop: its PipeWire remote and its checks of the input
-    calls (the stream's node among them)."""
-    frontend = True
-    cursor = (100, 100)
-    producer_args = ["--cursor", "100,100"]
-
-    def test_pictures_and_input_through_the_frontend(self):
-        self.assertIn("asks the user at every start", self.driver.choice)
-        self.wait_for_pictures()
-        self.assertNotIn("persist_mode", self.calls("SelectDevices")[0]["options"])
-        self.assertFullViewMatches()
-        for command in ("move 128 96", "button left down", "button left up", "key 72 down", "key 72 up"):
-            self.assertEqual(self.ask(command), "ok")
-        self.assertTrue(wait_until(lambda: len(self.calls("NotifyKeyboardKeysym")) == 2, 5), "input calls missing")
-        self.assertEqual([(c["method"][6:], c["args"]) for c in self.calls() if c["method"].startswith("Notify")], [
-            ("PointerMotionAbsolute", [self.node, 956.0, 539.0]),
-            ("PointerButton", [0x110, 1]), ("PointerButton", [0x110, 0]),
-            ("KeyboardKeysym", [0x48, 1]), ("KeyboardKeysym", [0x48, 0])])
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
-// The portal's input sink under the server's injector: what the portal is asked to do for
-// each client message, with the session up and not.
+// The portal's input sink under the server's injector: which portal call each client message
+// becomes, with the session up and not (the calls' D-Bus arguments are the e2e test's).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -46,7 +46,6 @@ struct Fixture {
   std::unique_ptr<InputSink> sink = MakePortalInputSink(portal);
   FakeDesktopCapture desktop;
   SinkInputInjector injector{*sink, desktop};
-  PointerAnchor anchor;
 };
 
 using Steps = void (*)(Fixture&);
@@ -59,10 +58,8 @@ struct Case {
 
 TEST(PortalInputTest, ClientMessagesBecomeTheseCalls) {
   const Case cases[] = {
-      // The stream is 1920x1080: the corners and the middle of the overview.
-      {"top-left", [](Fixture& f) { f.injector.MovePointerAbsolute(2, 2); }, {"abs 57 0 0"}},
-      {"bottom-right", [](Fixture& f) { f.injector.MovePointerAbsolute(255, 190); }, {"abs 57 1919 1079"}},
-      {"middle", [](Fixture& f) { f.injector.MovePointerAbsolute(128, 96); }, {"abs 57 956 539"}},
+      // The stream is 1920x1080.
+      {"absolute", [](Fixture& f) { f.injector.MovePointerAbsolute(128, 96); }, {"abs 57 956 539"}},
       {"no session yet",
        [](Fixture& f) {
          f.portal->up = false;
@@ -71,49 +68,29 @@ TEST(PortalInputTest, ClientMessagesBecomeTheseCalls) {
        {}},
       // Region moves scale by the frames' size (here 1024x768) onto the stream's.
       {"in a region", [](Fixture& f) { f.injector.MovePointerInRegion(2, 2, 128, 96); }, {"abs 57 239 134"}},
-      {"relative",
-       [](Fixture& f) {
-         f.injector.SetPointerAnchor(f.anchor, 100, 100);
-         f.injector.MovePointerRelative(f.anchor, 110, 95);
-       },
-       {"rel 10 -5"}},
       {"buttons",
        [](Fixture& f) {
          f.injector.LeftButtonDown();
-         f.injector.LeftButtonUp();
          f.injector.RightButtonDown();
          f.injector.MiddleButtonUp();
        },
-       {"button 272 down", "button 272 up", "button 273 down", "button 274 up"}},
+       {"button 272 down", "button 273 down", "button 274 up"}},
       // The keysym of the character itself: the compositor adds Shift where its layout needs it.
-      {"upper case and punctuation",
+      {"characters",
        [](Fixture& f) {
-         f.injector.SendKey('H', true);
-         f.injector.SendKey('H', false);
          f.injector.SendKey('!', true);
+         f.injector.SendKey(0xE9, true);
        },
-       {"keysym 0x48 down", "keysym 0x48 up", "keysym 0x21 down"}},
-      {"Latin-1", [](Fixture& f) { f.injector.SendKey(0xE9, true); }, {"keysym 0xe9 down"}},
+       {"keysym 0x21 down", "keysym 0xe9 down"}},
       {"control character",
        [](Fixture& f) { f.injector.SendKey(0x01, true); },
        {"keysym 0xffe3 down", "keysym 0x61 down", "keysym 0xffe3 up"}},
-      {"line break", [](Fixture& f) { f.injector.SendKey(0x0A, true); }, {"keysym 0xff0d down"}},
       {"special keys",
        [](Fixture& f) {
          f.injector.SendKey(161, true);  // Enter
-         f.injector.SendKey(129, true);  // F1
-         f.injector.SendKey(155, true);  // Up
          f.injector.SendKey(141, true);  // none
        },
-       {"keysym 0xff0d down", "keysym 0xffbe down", "keysym 0xff52 down"}},
-      {"held input let go",
-       [](Fixture& f) {
-         f.injector.SendKey('H', true);
-         f.injector.LeftButtonDown();
-         f.portal->calls.clear();
-         f.injector.ReleaseHeld();
-       },
-       {"button 272 up", "keysym 0x48 up"}},
+       {"keysym 0xff0d down"}},
   };
   for (const Case& c : cases) {
     Fixture f;

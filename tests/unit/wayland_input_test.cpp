@@ -16,42 +16,29 @@
 namespace ravelo::wayland {
 namespace {
 
-TEST(WaylandPointer, AbsoluteMovesLandOnThePixelTheX11SinkPicks) {
-  struct Case {
-    int32_t dx, dy, width, height;
-    std::optional<AbsoluteMotion> want;
-  } cases[] = {
-      {0, 0, 1920, 1080, AbsoluteMotion{0, 0, 1920, 1080}},
-      {65535, 65535, 1920, 1080, AbsoluteMotion{1919, 1079, 1920, 1080}},  // the last pixel, not past it
-      {32768, 32768, 1920, 1080, AbsoluteMotion{960, 540, 1920, 1080}},
-      {32768, 16384, 3840, 2160, AbsoluteMotion{1920, 540, 3840, 2160}},
-      {-40, 70000, 1920, 1080, AbsoluteMotion{0, 1079, 1920, 1080}},  // clamped to the output
-      {100, 100, 0, 1080, std::nullopt},                              // no mode yet
-      {100, 100, 1920, -1, std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.dx) + "," + std::to_string(c.dy) + " on " + std::to_string(c.width) + "x" +
-                 std::to_string(c.height));
-    const std::optional<AbsoluteMotion> got = MotionOnOutput(c.dx, c.dy, c.width, c.height);
-    ASSERT_EQ(got.has_value(), c.want.has_value());
-    if (!got) continue;
-    EXPECT_EQ(got->x, c.want->x);
-    EXPECT_EQ(got->y, c.want->y);
-    EXPECT_EQ(got->xExtent, c.want->xExtent);
-    EXPECT_EQ(got->yExtent, c.want->yExtent);
-  }
+// Where a move lands on a mode the e2e test shows; here, what the protocol is told besides.
+TEST(WaylandPointer, AbsoluteMovesCarryTheOutputsExtentAndWaitForAMode) {
+  const std::optional<AbsoluteMotion> m = MotionOnOutput(65535, 32768, 3840, 2160);
+  ASSERT_TRUE(m.has_value());
+  EXPECT_EQ(m->x, 3839u);
+  EXPECT_EQ(m->y, 1080u);
+  EXPECT_EQ(m->xExtent, 3840u);
+  EXPECT_EQ(m->yExtent, 2160u);
+  EXPECT_EQ(MotionOnOutput(100, 100, 0, 1080), std::nullopt);
+  EXPECT_EQ(MotionOnOutput(100, 100, 1920, -1), std::nullopt);
 }
 
-TEST(WaylandPointer, ButtonFlagsPressLinuxButtons) {
+// Left and right the e2e test presses.
+TEST(WaylandPointer, TheMiddleButtonAndFlagsThatPressNone) {
   struct Case {
     uint32_t flags;
     std::optional<uint32_t> code;
     bool press;
   } cases[] = {
-      {mouse::kLeftDown, BTN_LEFT, true},     {mouse::kLeftUp, BTN_LEFT, false},
-      {mouse::kRightDown, BTN_RIGHT, true},   {mouse::kRightUp, BTN_RIGHT, false},
-      {mouse::kMiddleDown, BTN_MIDDLE, true}, {mouse::kMiddleUp, BTN_MIDDLE, false},
-      {mouse::kMove, std::nullopt, false},    {mouse::kLeftDown | mouse::kRightDown, std::nullopt, false},
+      {mouse::kMiddleDown, BTN_MIDDLE, true},
+      {mouse::kMiddleUp, BTN_MIDDLE, false},
+      {mouse::kMove, std::nullopt, false},
+      {mouse::kLeftDown | mouse::kRightDown, std::nullopt, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.flags);
@@ -87,7 +74,9 @@ constexpr uint8_t kControl = modifier::kControl;
 constexpr uint8_t kLevel3 = x11::kModifierLevel3;
 
 TEST_F(XkbLayoutTest, CharactersAreFoundWithTheModifiersTheyNeed) {
-  // Keycodes are xkb's: evdev + 8 (38 is the key of 'a' on a US keyboard).
+  // Keycodes are xkb's: evdev + 8 (38 is the key of 'a' on a US keyboard). Shifted characters on
+  // a US layout ('H', '!') the e2e test types; which character a control code or line break is
+  // x11_keys_test shows.
   struct Case {
     const char* layout;
     uint8_t character;
@@ -95,23 +84,13 @@ TEST_F(XkbLayoutTest, CharactersAreFoundWithTheModifiersTheyNeed) {
     uint8_t modifiers;
   } cases[] = {
       {"us", 'a', 38, 0},
-      {"us", 'H', 43, kShift},
-      {"us", '!', 10, kShift},
-      {"us", '1', 10, 0},
-      {"us", ' ', 65, 0},
       {"us", '\r', 36, 0},                // Return
-      {"us", '\n', 36, 0},                // a line break is Return too
-      {"us", 0x08, 22, 0},                // BackSpace
       {"us", 0x01, 38, kControl},         // Control-A
-      {"us", 0x1A, 52, kControl},         // Control-Z
       {"us", 0xE9, std::nullopt, 0},      // é: not on a US layout, nothing is sent
       {"us", 0x00, std::nullopt, 0},
       {"de", 'z', 29, 0},                 // QWERTZ
       {"de", '@', 24, kLevel3},           // AltGr+Q
-      {"de", 0xDF, 20, 0},                // ß
       {"de", 0xA7, 12, kShift},           // § on Shift+3
-      {"de", 0xB5, 58, kLevel3},          // µ on AltGr+M
-      {"fr", 'a', 24, 0},                 // AZERTY
       {"fr", 0xE9, 11, 0},                // é on the 2 key, unshifted
       {"fr", '1', 10, kShift},
   };
@@ -132,9 +111,7 @@ TEST_F(XkbLayoutTest, SpecialKeysAreTheirUnshiftedKeys) {
     uint16_t virtualKey;
     uint8_t keycode;
   } cases[] = {
-      {0x08, 22}, {0x0D, 36}, {0x1B, 9},   {0x09, 23},  {0x70, 67},  {0x7B, 96},  {0x24, 110}, {0x21, 112},
-      {0x22, 117}, {0x23, 115}, {0x25, 113}, {0x26, 111}, {0x27, 114}, {0x28, 116}, {0x2D, 118}, {0x2E, 119},
-      {vk::kShift, 50}, {vk::kControl, 37}, {vk::kAlt, 64},
+      {0x0D, 36}, {0x70, 67}, {0x25, 113}, {0x2E, 119}, {vk::kShift, 50}, {vk::kControl, 37}, {vk::kAlt, 64},
   };
   XkbLayout* us = Layout("us");
   for (const Case& c : cases) {

@@ -7,7 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -62,30 +61,16 @@ bool WritePpm(const std::string& path, int32_t width, int32_t height, const std:
   return static_cast<bool>(out);
 }
 
-// A binary PPM (P6, maxval 255) as 0x00RRGGBB rows.
+// grim's PPM (a "P6 W H 255" header, one line break, the pixels) as 0x00RRGGBB rows.
 bool DecodePpm(const std::string& data, std::vector<uint32_t>* rgb, int32_t* width, int32_t* height) {
-  size_t pos = 0;
-  std::vector<long> fields;
-  if (data.compare(0, 2, "P6") != 0) return false;
-  pos = 2;
-  while (fields.size() < 3) {
-    while (pos < data.size() && std::isspace(static_cast<unsigned char>(data[pos]))) ++pos;
-    if (pos < data.size() && data[pos] == '#') {
-      while (pos < data.size() && data[pos] != '\n') ++pos;
-      continue;
-    }
-    const size_t start = pos;
-    while (pos < data.size() && std::isdigit(static_cast<unsigned char>(data[pos]))) ++pos;
-    if (start == pos) return false;
-    fields.push_back(std::strtol(data.c_str() + start, nullptr, 10));
-  }
-  ++pos;  // the one whitespace before the pixels
-  if (fields[2] != 255 || fields[0] <= 0 || fields[1] <= 0) return false;
-  const auto w = static_cast<int32_t>(fields[0]);
-  const auto h = static_cast<int32_t>(fields[1]);
-  if (data.size() < pos + static_cast<size_t>(w) * h * 3) return false;
+  int w = 0;
+  int h = 0;
+  int header = 0;
+  if (std::sscanf(data.c_str(), "P6 %d %d 255%n", &w, &h, &header) != 2 || header == 0 || w <= 0 || h <= 0 ||
+      data.size() < static_cast<size_t>(header) + 1 + static_cast<size_t>(w) * h * 3)
+    return false;
   rgb->resize(static_cast<size_t>(w) * h);
-  const auto* p = reinterpret_cast<const uint8_t*>(data.data() + pos);
+  const auto* p = reinterpret_cast<const uint8_t*>(data.data() + header + 1);
   for (size_t i = 0; i < rgb->size(); ++i, p += 3) (*rgb)[i] = uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
   *width = w;
   *height = h;

@@ -28,7 +28,6 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  bool Started() const { return pid_ > 0; }
   bool Exited();
   // Reads lines until one satisfies `wanted` (true) or `timeout` passes or the output ends.
   bool WaitForLine(const std::function<bool(const std::string&)>& wanted, std::chrono::milliseconds timeout);

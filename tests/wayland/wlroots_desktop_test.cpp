@@ -70,28 +70,29 @@ class WlrootsDesktopTest : public ::testing::Test {
   std::unique_ptr<ChildProcess> StartWev() {
     auto wev = std::make_unique<ChildProcess>(std::vector<std::string>{"stdbuf", "-oL", "wev"},
                                               sway_->ClientEnvironment());
-    EXPECT_TRUE(wev->WaitForLine([](const std::string& l) { return Contains(l, {"configure: width: 1920"}); },
-                                 milliseconds(5000)))
-        << Dump(*wev);
+    EXPECT_TRUE(Sees(*wev, {"configure: width: 1920"}, milliseconds(5000)));
     for (int i = 0; i < 50; ++i) {
       injector_->MovePointerAbsolute(static_cast<uint8_t>(100 + i % 2), 100);
-      if (wev->WaitForLine([](const std::string& l) { return Contains(l, {"wl_pointer] enter"}); }, milliseconds(100)))
-        return wev;
+      if (Sees(*wev, {"wl_pointer] enter"}, milliseconds(100))) return wev;
     }
-    ADD_FAILURE() << "the pointer never entered wev\n" << Dump(*wev);
+    ADD_FAILURE() << "the pointer never entered wev";
     return wev;
   }
 
-  static std::string Dump(const ChildProcess& p) {
-    std::string s;
-    for (const std::string& l : p.Lines()) s += l + "\n";
-    return s;
-  }
-
-  static bool Contains(const std::string& line, std::initializer_list<const char*> parts) {
-    for (const char* p : parts)
-      if (line.find(p) == std::string::npos) return false;
-    return true;
+  // Whether wev prints a line holding every one of `parts` in time.
+  static ::testing::AssertionResult Sees(ChildProcess& wev, const std::vector<std::string>& parts,
+                                         milliseconds timeout = milliseconds(3000)) {
+    if (wev.WaitForLine(
+            [&](const std::string& line) {
+              for (const std::string& p : parts)
+                if (line.find(p) == std::string::npos) return false;
+              return true;
+            },
+            timeout))
+      return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure() << "wanted " << parts.back() << " in:\n";
+    for (const std::string& l : wev.Lines()) failure << l << "\n";
+    return failure;
   }
 
   testing::ScratchDir scratch_;
@@ -171,7 +172,7 @@ TEST_F(WlrootsDesktopTest, ViewsMatchTheCompositorsOwnScreenshot) {
   }
 }
 
-TEST_F(WlrootsDesktopTest, WevSeesThePointerAButtonAndShiftedCharacters) {
+TEST_F(WlrootsDesktopTest, WevSeesThePointerButtonsAndShiftedCharactersAndWhatWasHeldLetGo) {
   std::unique_ptr<ChildProcess> wev = StartWev();
   // The pixel the X11 sink would pick for this overview point.
   const uint8_t cx = 200;
@@ -180,46 +181,24 @@ TEST_F(WlrootsDesktopTest, WevSeesThePointerAButtonAndShiftedCharacters) {
   const std::string at = "x, y: " + std::to_string(x11::ScaleToPixels(p.x, kWidth)) + ".000000, " +
                          std::to_string(x11::ScaleToPixels(p.y, kHeight)) + ".000000";
   injector_->MovePointerAbsolute(cx, cy);
-  EXPECT_TRUE(wev->WaitForLine([&](const std::string& l) { return Contains(l, {"motion:", at.c_str()}); },
-                               milliseconds(3000)))
-      << "wanted " << at << "\n" << Dump(*wev);
-
+  EXPECT_TRUE(Sees(*wev, {"motion:", at}));
   injector_->LeftButtonDown();
   injector_->LeftButtonUp();
-  EXPECT_TRUE(wev->WaitForLine(
-      [](const std::string& l) { return Contains(l, {"button: 272 (left), state: 1 (pressed)"}); }, milliseconds(3000)))
-      << Dump(*wev);
-  EXPECT_TRUE(wev->WaitForLine(
-      [](const std::string& l) { return Contains(l, {"button: 272 (left), state: 0 (released)"}); }, milliseconds(3000)))
-      << Dump(*wev);
-
+  EXPECT_TRUE(Sees(*wev, {"button: 272 (left), state: 1 (pressed)"}));
+  EXPECT_TRUE(Sees(*wev, {"button: 272 (left), state: 0 (released)"}));
   // Each needs Shift on a US layout; the key alone would give 'h' and '1'.
   for (const char c : {'H', '!'}) {
     injector_->SendKey(static_cast<uint8_t>(c), true);
     injector_->SendKey(static_cast<uint8_t>(c), false);
-    const std::string typed = std::string("utf8: '") + c + "'";
-    EXPECT_TRUE(wev->WaitForLine([&](const std::string& l) { return Contains(l, {typed.c_str()}); },
-                                 milliseconds(3000)))
-        << "wanted " << typed << "\n" << Dump(*wev);
+    EXPECT_TRUE(Sees(*wev, {std::string("utf8: '") + c + "'"}));
   }
-}
-
-TEST_F(WlrootsDesktopTest, HeldButtonAndKeyAreLetGoOnGoodbye) {
-  std::unique_ptr<ChildProcess> wev = StartWev();
+  // What is held at goodbye is let go.
   injector_->RightButtonDown();
   injector_->SendKey('a', true);
-  EXPECT_TRUE(wev->WaitForLine([](const std::string& l) { return Contains(l, {"key: 38; state: 1 (pressed)"}); },
-                               milliseconds(3000)))
-      << Dump(*wev);
-
+  EXPECT_TRUE(Sees(*wev, {"key: 38; state: 1 (pressed)"}));
   injector_->ReleaseHeld();
-  EXPECT_TRUE(wev->WaitForLine(
-      [](const std::string& l) { return Contains(l, {"button: 273 (right), state: 0 (released)"}); },
-      milliseconds(3000)))
-      << Dump(*wev);
-  EXPECT_TRUE(wev->WaitForLine([](const std::string& l) { return Contains(l, {"key: 38; state: 0 (released)"}); },
-                               milliseconds(3000)))
-      << Dump(*wev);
+  EXPECT_TRUE(Sees(*wev, {"button: 273 (right), state: 0 (released)"}));
+  EXPECT_TRUE(Sees(*wev, {"key: 38; state: 0 (released)"}));
 }
 
 }  // namespace

@@ -48,22 +48,16 @@ class HeadlessSway:
         self.close()
         raise RuntimeError("sway did not start: " + log[-600:])
 
-    def tree(self):
-        out = subprocess.run(["swaymsg", "-s", self.ipc, "-r", "-t", "get_tree"], capture_output=True, text=True,
-                             timeout=10, check=True).stdout
-        return json.loads(out)
-
-    def windows(self):
-        """Every window sway shows, as get_tree describes it."""
+    def window_of(self, pid):
+        """The window of process `pid` that sway shows, as get_tree describes it, or None."""
         def walk(node):
-            if node.get("pid"):
+            if node.get("pid") == pid:
                 yield node
             for child in node.get("nodes", []) + node.get("floating_nodes", []):
                 yield from walk(child)
-        return list(walk(self.tree()))
-
-    def window_of(self, pid):
-        return next((node for node in self.windows() if node["pid"] == pid), None)
+        tree = subprocess.run(["swaymsg", "-s", self.ipc, "-r", "-t", "get_tree"], capture_output=True, text=True,
+                              timeout=10, check=True).stdout
+        return next(walk(json.loads(tree)), None)
 
     def close(self):
         if self.proc.poll() is None:

@@ -38,40 +38,36 @@ class InputTest(scenarios.Input, native.NativeTest):
         shutil.rmtree(cls.config, ignore_errors=True)
 
     def recorder(self):
-        return recorder(self, self.ravelo)
+        """A plain X client's window, with the keyboard focus."""
+        log = os.path.join(self.ravelo.workdir, "xev.log")
+        with open(log, "w") as out:
+            proc = subprocess.Popen(["stdbuf", "-oL", "xev", "-name", "ravelo-xev", "-geometry", "400x300+200+150",
+                                     "-event", "keyboard", "-event", "button"],
+                                    env=self.ravelo.env, stdout=out, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: (proc.kill(), proc.wait()))
+        desktop = self.ravelo.desktop
+        xid = wait_until(lambda: desktop.windows("--name", "^ravelo-xev$"), 10)
+        self.assertTrue(xid, "xev did not open its window")
+        self.ravelo.xdotool("windowactivate", "--sync", xid[0])
 
-
-def recorder(test, ravelo):
-    """A plain X client's window, with the keyboard focus."""
-    log = os.path.join(ravelo.workdir, "xev.log")
-    with open(log, "w") as out:
-        proc = subprocess.Popen(["stdbuf", "-oL", "xev", "-name", "ravelo-xev", "-geometry", "400x300+200+150",
-                                 "-event", "keyboard", "-event", "button"],
-                                env=ravelo.env, stdout=out, stderr=subprocess.DEVNULL)
-    test.addCleanup(lambda: (proc.kill(), proc.wait()))
-    desktop = ravelo.desktop
-    xid = wait_until(lambda: desktop.windows("--name", "^ravelo-xev$"), 10)
-    test.assertTrue(xid, "xev did not open its window")
-    ravelo.xdotool("windowactivate", "--sync", xid[0])
-
-    def events():
-        found = []
-        for block in read(log).split("\n\n"):
-            m = re.match(r"(KeyPress|KeyRelease|ButtonPress|ButtonRelease) event", block.strip())
-            if not m:
-                continue
-            state = int(re.search(r"state 0x([0-9a-f]+)", block).group(1), 16)
-            if m.group(1).startswith("Key"):
-                keysym = re.search(r"\(keysym 0x[0-9a-f]+, (\w+)\)", block).group(1)
-                found.append("%s %s shift=%d" % (m.group(1), keysym, state & 1))
-                typed = re.search(r"XLookupString gives 1 bytes: \(([0-9a-f]+)\)", block)
-                if m.group(1) == "KeyPress" and typed:
-                    found.append("char %d" % int(typed.group(1), 16))
-            else:
-                x, y = map(int, re.search(r"\((-?\d+),(-?\d+)\), root", block).groups())
-                found.append(("%s %s" % (m.group(1), re.search(r"button (\d+)", block).group(1)), x, y))
-        return found
-    return window_origin(window_info(desktop.name, xid[0])), events
+        def events():
+            found = []
+            for block in read(log).split("\n\n"):
+                m = re.match(r"(KeyPress|KeyRelease|ButtonPress|ButtonRelease) event", block.strip())
+                if not m:
+                    continue
+                state = int(re.search(r"state 0x([0-9a-f]+)", block).group(1), 16)
+                if m.group(1).startswith("Key"):
+                    keysym = re.search(r"\(keysym 0x[0-9a-f]+, (\w+)\)", block).group(1)
+                    found.append("%s %s shift=%d" % (m.group(1), keysym, state & 1))
+                    typed = re.search(r"XLookupString gives 1 bytes: \(([0-9a-f]+)\)", block)
+                    if m.group(1) == "KeyPress" and typed:
+                        found.append("char %d" % int(typed.group(1), 16))
+                else:
+                    x, y = map(int, re.search(r"\((-?\d+),(-?\d+)\), root", block).groups())
+                    found.append(("%s %s" % (m.group(1), re.search(r"button (\d+)", block).group(1)), x, y))
+            return found
+        return window_origin(window_info(desktop.name, xid[0])), events
 
 
 class HeldInputTest(native.NativeTest):
@@ -83,7 +79,8 @@ class HeldInputTest(native.NativeTest):
         self.addCleanup(shutil.rmtree, config, True)
         r = self.launch(config=config)
         r.wait_for_line(OPENED)
-        origin, events = recorder(self, r)
+        self.ravelo = r
+        origin, events = InputTest.recorder(self)
         port = ["--local-port", "40124"]
         self.assertEqual(r.client("connect", "pw", "--stay", *port).stdout.strip(), "accepted")
         r.client("move", str((origin[0] + 100) * 253 // 1024 + 3), str((origin[1] + 100) * 188 // 768 + 3), *port)

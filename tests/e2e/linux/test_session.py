@@ -1,12 +1,11 @@
 """The native ravelo through the session scenario (scenarios.Session); besides, the window has
 the Windows dialog's controls and texts, the log keeps to its 200 lines as the edit control
 does, and Alt+/ or Help > About opens the About box."""
-import re
 import time
 
 import native
 import scenarios
-from harness import OPENED, UdpPeer, wait_until
+from harness import OPENED, UdpPeer, voluntary_switches, wait_until
 from native import Atspi
 
 
@@ -24,13 +23,8 @@ class SessionTest(scenarios.Session, scenarios.Loop, native.NativeTest):
         time.sleep(0.3)
         r.xdotool("key", "f")
 
-    def wake_ups(self, r, seconds):
-        def switches():
-            with open("/proc/%d/status" % r.proc.pid) as f:
-                return int(re.search(r"^voluntary_ctxt_switches:\s+(\d+)", f.read(), re.M).group(1))
-        before = switches()
-        time.sleep(seconds)
-        return switches() - before
+    def wake_counter(self, r):
+        return voluntary_switches(r.proc.pid)
 
     def after_start(self, r):
         # A second later it minimises; with no tray host it stays minimised.

@@ -90,7 +90,6 @@ class DebianPackageTest(unittest.TestCase):
     def test_lint_install_serve_from_login_and_remove(self):
         lint = run("lintian", "--fail-on", "error", DEB, timeout=300)
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
-        self.assertNotIn("E: ", lint.stdout)
 
         installing = run("dpkg", "-i", DEB)
         self.addCleanup(lambda: "installed" in installed_status().split() and run("dpkg", "-r", "ravelo"))
