@@ -72,6 +72,7 @@ bool StreamServer::StartServer(const std::string& password) {
   guesser_count_ = 0;  // a new start forgives every guesser
   overflow_checked_once_ = false;
   next_read_ = 0;
+  last_pass_ = -1;
   pending_ = false;
   password_ = password.substr(0, wire::kMaxPassword);
   running_ = true;
@@ -197,6 +198,11 @@ int StreamServer::PollNetwork() {
     HandleConnect(held_.bytes + 1, held_.length - 1, held_.source);
     held_.length = 0;
   }
+  // A pass that reads to its bound is behind a flood: the system's queue stays full and drops
+  // datagrams unread, the client's among them, so the time since the last pass is not silence
+  // the server could have heard.
+  if (connected_ && received >= kMaxReadsPerPass && last_pass_ >= 0) silence_due_ += now_ - last_pass_;
+  last_pass_ = now_;
   CheckTimers();
   return received;
 }

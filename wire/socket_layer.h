@@ -17,6 +17,12 @@ struct Ipv4Endpoint {
   friend bool operator!=(const Ipv4Endpoint& a, const Ipv4Endpoint& b) { return !(a == b); }
 };
 
+// The receive queue the server asks for. Between passes a flood fills the system's default
+// queue (about a hundred small datagrams on Linux) within a millisecond, and what arrives then,
+// the client's datagrams among it, is dropped unread; a deeper queue keeps them until the next
+// pass reads on past the flood. Linux caps it at net.core.rmem_max.
+constexpr int kReceiveQueueBytes = 4 << 20;
+
 class SocketLayer {
  public:
   virtual ~SocketLayer() = default;
@@ -26,8 +32,8 @@ class SocketLayer {
   // One clean-up for one successful Startup.
   virtual void Cleanup() = 0;
 
-  // Creates the UDP socket and binds it to `port` on every IPv4 interface.
-  // Returns 0, or the socket layer's last error; a failed create shows up as a failed bind.
+  // Creates the UDP socket, binds it to `port` on every IPv4 interface and asks for a
+  // receive queue of kReceiveQueueBytes (best effort). Returns 0, or the socket layer's last error; a failed create shows up as a failed bind.
   virtual int OpenAndBind(std::uint16_t port) = 0;
   virtual bool SetNonBlocking() = 0;
   // Closes the socket if one is open.

@@ -35,6 +35,8 @@ int BsdSocketLayer::OpenAndBind(std::uint16_t port) {
   if (::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
     return errno != 0 ? errno : -1;
   }
+  const int queue = kReceiveQueueBytes;
+  ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &queue, sizeof queue);
   return 0;
 }
 

@@ -47,6 +47,8 @@ int WinsockLayer::OpenAndBind(std::uint16_t port) {
   DWORD returned = 0;
   WSAIoctl(Handle(socket_), SIO_UDP_CONNRESET, &report, sizeof report, nullptr, 0, &returned, nullptr,
            nullptr);
+  const int queue = kReceiveQueueBytes;
+  setsockopt(Handle(socket_), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&queue), sizeof queue);
   return 0;
 }
 
