@@ -5,7 +5,11 @@ Its one stream is the node of the test's PipeWire producer; OpenPipeWireRemote h
 connection to the PipeWire socket. Every call is appended to the record file as one JSON line.
 SIGUSR1 closes the open sessions, as a desktop does when the user stops the sharing.
 
-    stand_in_portal.py --record FILE --node N
+With --backend it stands instead behind the real xdg-desktop-portal, as xdg-desktop-portal-wlr
+does: the ScreenCast backend interface (org.freedesktop.impl.portal.*) alone, no dialog, the
+cursor embedded only; the frontend does the requests, sessions, tokens and PipeWire remote.
+
+    stand_in_portal.py [--backend] --record FILE --node N
 """
 import argparse
 import json
@@ -16,6 +20,7 @@ import socket
 from gi.repository import Gio, GLib
 
 PATH = "/org/freedesktop/portal/desktop"
+BACKEND_NAME = "org.freedesktop.impl.portal.desktop.ravelotest"
 
 
 def definition(name):
@@ -24,20 +29,63 @@ def definition(name):
         return Gio.DBusNodeInfo.new_for_xml(f.read()).lookup_interface(name)
 
 
-class StandIn:
+class Recorder:
     def __init__(self, args, connection):
         self.args = args
         self.bus = connection
         self.record_file = open(args.record, "a", buffering=1)
         self.sessions = {}  # path -> registration id
+
+    def record(self, **entry):
+        self.record_file.write(json.dumps(entry) + "\n")
+
+
+class Backend(Recorder):
+    def __init__(self, args, connection):
+        super().__init__(args, connection)
+        self.bus.register_object(PATH, definition("org.freedesktop.impl.portal.ScreenCast"), self.call,
+                                 self.get_property, None)
+
+    def get_property(self, connection, sender, path, interface, name):
+        values = {"version": 4, "AvailableSourceTypes": 1, "AvailableCursorModes": 3}
+        return GLib.Variant("u", values[name])
+
+    def call(self, connection, sender, path, interface, method, parameters, invocation):
+        args = parameters.unpack()
+        if interface.endswith(".Session"):  # Close
+            self.record(interface="Session", method=method)
+            if path in self.sessions:
+                self.bus.unregister_object(self.sessions.pop(path))
+            invocation.return_value(None)
+            return
+        options = args[-1]
+        entry = {k: v for k, v in options.items() if k in ("types", "cursor_mode", "persist_mode", "restore_data")}
+        self.record(interface="ScreenCast", method=method, options=entry)
+        results = {}
+        if method == "CreateSession":
+            session = args[1]
+            self.sessions[session] = self.bus.register_object(
+                session, definition("org.freedesktop.impl.portal.Session"), self.call, None, None)
+        elif method == "Start":
+            results["streams"] = GLib.Variant("a(ua{sv})", [(self.args.node, {
+                "size": GLib.Variant("(ii)", (1920, 1080)), "source_type": GLib.Variant("u", 1)})])
+            # Kept by the frontend in its permission store, handed back on a restore.
+            results["persist_mode"] = GLib.Variant("u", 2)
+            results["restore_data"] = GLib.Variant("(suv)", ("ravelotest", 1, GLib.Variant("s", "monitor-0")))
+        invocation.return_value(GLib.Variant("(ua{sv})", (0, results)))
+
+    def close_all(self):
+        return True
+
+
+class StandIn(Recorder):
+    def __init__(self, args, connection):
+        super().__init__(args, connection)
         self.persist = {}  # session path -> persist_mode asked for
         self.tokens = 0
         for name in ("ScreenCast", "RemoteDesktop"):
             self.bus.register_object(PATH, definition("org.freedesktop.portal." + name), self.call,
                                      self.get_property, None)
-
-    def record(self, **entry):
-        self.record_file.write(json.dumps(entry) + "\n")
 
     def get_property(self, connection, sender, path, interface, name):
         values = {"AvailableSourceTypes": 1, "AvailableCursorModes": 7, "AvailableDeviceTypes": 3,
@@ -126,19 +174,17 @@ class StandIn:
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--backend", action="store_true")
     parser.add_argument("--record", required=True)
     parser.add_argument("--node", type=int, required=True)
     args = parser.parse_args()
     loop = GLib.MainLoop()
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-    stand_in = StandIn(args, bus)
+    stand_in = (Backend if args.backend else StandIn)(args, bus)
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, stand_in.close_all)
     GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGTERM, lambda: loop.quit() or False)
-
-    def owned(*_):
-        print("ready", flush=True)
-
-    Gio.bus_own_name_on_connection(bus, "org.freedesktop.portal.Desktop", Gio.BusNameOwnerFlags.NONE, owned, None)
+    name = BACKEND_NAME if args.backend else "org.freedesktop.portal.Desktop"
+    Gio.bus_own_name_on_connection(bus, name, Gio.BusNameOwnerFlags.NONE, lambda *_: print("ready", flush=True), None)
     loop.run()
 
 

@@ -4,7 +4,7 @@ shows a known picture. Against a stand-in portal with RemoteDesktop 2 (stand_in_
 pictures match the producer's with the cursor from its metadata drawn where it now is, each
 input call carries the right arguments, the restore token is kept (0600) and offered on the next
 start, and a session the portal closes is made anew. Through the real xdg-desktop-portal in
-front of a ScreenCast-only implementation like xdg-desktop-portal-wlr's (stand_in_backend.py):
+front of a ScreenCast-only implementation like xdg-desktop-portal-wlr's (stand_in_portal.py --backend):
 the frontend's own requests, PipeWire remote and stored permission, RGBx frames with the cursor
 embedded, and no input. Exits 77 when a tool is missing."""
 import json
@@ -18,11 +18,11 @@ import subprocess
 import sys
 import tempfile
 import threading
-import time
 import unittest
 
-SKIP = 77
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(HERE), "e2e"))
+from harness import SKIP, read as text, wait_until  # noqa: E402
 DRIVER = os.environ.get("RAVELO_PORTAL_DRIVER", "")
 PRODUCER = os.environ.get("RAVELO_PICTURE_PRODUCER", "")
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one with Debian's GObject bindings
@@ -45,15 +45,6 @@ def missing():
     if subprocess.run([SYSTEM_PYTHON, "-c", "from gi.repository import Gio"], capture_output=True).returncode != 0:
         return "python3-gi for " + SYSTEM_PYTHON
     return None
-
-
-def wait_until(condition, timeout, step=0.05):
-    deadline = time.time() + timeout
-    while True:
-        value = condition()
-        if value or time.time() > deadline:
-            return value
-        time.sleep(step)
 
 
 def read_ppm(data):
@@ -95,11 +86,6 @@ class Picture:
                     sums[c] += p[c]
                 n += 1
         return tuple(s // n for s in sums)
-
-
-def text(path):
-    with open(path) as f:
-        return f.read()
 
 
 def distance(a, b):
@@ -220,9 +206,8 @@ class PortalTest(unittest.TestCase):
         cls.producer = DESKTOP.start([PRODUCER, "--picture", source] + cls.producer_args)
         cls.node = int(cls.producer.line().split()[1])
         cls.source = Picture(source, cls.cursor)
-        script = "stand_in_backend.py" if cls.frontend else "stand_in_portal.py"
-        cls.portal = [DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, script), "--record", cls.record,
-                                     "--node", str(cls.node)])]
+        cls.portal = [DESKTOP.start([SYSTEM_PYTHON, os.path.join(HERE, "stand_in_portal.py"), "--record", cls.record,
+                                     "--node", str(cls.node)] + (["--backend"] if cls.frontend else []))]
         assert cls.portal[0].line() == "ready"
         if cls.frontend:
             cls.portal.append(cls.start_frontend())
