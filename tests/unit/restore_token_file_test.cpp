@@ -24,7 +24,6 @@ TEST(RestoreTokenFileTest, OnlyShortPrintableTextIsReadAsAToken) {
       {std::string(kMaxRestoreToken + 1, 'x') + "\n", ""},
       {"\n", ""},
       {"two words\n", ""},
-      {"tab\t\n", ""},
       {"\x7f\n", ""},
       {"caf\xc3\xa9\n", ""},
       {std::string("\0\1\2", 3), ""},
