@@ -363,15 +363,13 @@ class ScheduleTest : public ::testing::Test {
   }
 };
 
+// The waits with no client and right after the accept are MainLoopTest's.
 TEST_F(ScheduleTest, TheLoopSleepsUntilThereIsWork) {
   EXPECT_EQ(Waits(), "- -1");  // stopped: nothing to wait for
   ASSERT_TRUE(server.StartServer("pw"));
-  EXPECT_EQ(Waits(), "socket -1");  // no client: the socket alone, no time-out at all
-
   net.Queue({0, 'p', 'w'}, kClient);
   server.Serve(true);
   ASSERT_TRUE(server.IsConnected());
-  EXPECT_EQ(Waits(), "socket 2500000");  // the socket, or the keep-alive 2.5 s after the accept
   At(1000);
   server.Serve(true);  // a datagram one millisecond later waits out the pass
   EXPECT_EQ(Waits(), "- 4000");
@@ -393,7 +391,6 @@ TEST_F(ScheduleTest, TheLoopSleepsUntilThereIsWork) {
     }
   }
   EXPECT_EQ(keep_alives, (std::vector<std::int64_t>{2500000, 5005000, 7510000, 10015000, 12520000}));
-  EXPECT_EQ(log.lines.back(), "Client timed out.");
   EXPECT_EQ(Waits(), "socket -1");
 }
 
