@@ -74,13 +74,8 @@ TEST(PortalInputTest, ClientMessagesBecomeTheseCalls) {
          f.injector.MiddleButtonUp();
        },
        {"button 272 down", "button 273 down", "button 274 up"}},
-      // The keysym of the character itself: the compositor adds Shift where its layout needs it.
-      {"characters",
-       [](Fixture& f) {
-         f.injector.SendKey('!', true);
-         f.injector.SendKey(0xE9, true);
-       },
-       {"keysym 0x21 down", "keysym 0xe9 down"}},
+      // The keysym of the character itself, beyond ASCII too (a shifted one the e2e test shows).
+      {"character", [](Fixture& f) { f.injector.SendKey(0xE9, true); }, {"keysym 0xe9 down"}},
       {"control character",
        [](Fixture& f) { f.injector.SendKey(0x01, true); },
        {"keysym 0xffe3 down", "keysym 0x61 down", "keysym 0xffe3 up"}},
