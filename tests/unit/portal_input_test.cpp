@@ -58,7 +58,7 @@ struct Case {
 
 TEST(PortalInputTest, ClientMessagesBecomeTheseCalls) {
   const Case cases[] = {
-      // A plain absolute move the e2e test shows.
+      // A plain absolute move is the e2e test's; without a session none is made.
       {"no session yet",
        [](Fixture& f) {
          f.portal->up = false;
