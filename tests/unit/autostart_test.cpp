@@ -40,7 +40,6 @@ TEST(RunKeyAutostartTest, WritesAndRemovesOnlyItsOwnValue) {
       {"on replaces an old path", true, "\"D:\\old\\ravelo.exe\"", true, true, true, true},
       {"off removes the value", true, kCommand, true, false, true, false},
       {"off with nothing there", true, nullptr, true, false, true, false},
-      {"off with no Run key", false, nullptr, true, false, true, false},
       {"on in a hive that refuses writing", true, nullptr, false, true, false, false},
       {"off in a hive that refuses writing", true, kCommand, false, false, false, true},
   };

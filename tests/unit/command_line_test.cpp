@@ -16,7 +16,6 @@ TEST(CommandLineTest, Arguments) {
   } cases[] = {
       {{}, Action::kRun, ""},
       {{"--fast-answers"}, Action::kRun, "", true},
-      {{"--version"}, Action::kVersion, ""},
       {{"--help"}, Action::kHelp, ""},
       {{"-h"}, Action::kHelp, ""},
       {{"--version", "--bogus", "--help"}, Action::kUsageError, "unknown option --bogus"},

@@ -58,8 +58,6 @@ TEST(PortalFrameTest, CursorBitmapsOfEachByteOrderBecomePremultipliedArgb) {
     StreamCursor cursor;
     ASSERT_TRUE(UpdateCursor(block.bytes.data(), block.bytes.size(), cursor)) << c.format;
     const view::CursorPicture picture = cursor.Placed();
-    EXPECT_EQ(picture.left, 9);  // the position less the hot spot
-    EXPECT_EQ(picture.top, 18);
     ASSERT_EQ(picture.argb.size(), 1u);
     EXPECT_EQ(picture.argb[0], c.argb) << c.format;
   }
@@ -98,7 +96,6 @@ TEST(PortalFrameTest, CursorBlocksUpdateWhatTheyCarryAndDamagedOnesNothing) {
     EXPECT_EQ(UpdateCursor(block.bytes.data(), block.bytes.size(), cursor), c.accepted) << c.what;
     EXPECT_EQ(cursor.x, c.x) << c.what;
     EXPECT_EQ(cursor.y, c.y) << c.what;
-    EXPECT_EQ(cursor.width, c.width) << c.what;
     EXPECT_EQ(cursor.Placed().width, c.width) << c.what;
   }
   StreamCursor cursor;

@@ -363,15 +363,13 @@ class ScheduleTest : public ::testing::Test {
   }
 };
 
+// The waits with no client and right after the accept are MainLoopTest's.
 TEST_F(ScheduleTest, TheLoopSleepsUntilThereIsWork) {
   EXPECT_EQ(Waits(), "- -1");  // stopped: nothing to wait for
   ASSERT_TRUE(server.StartServer("pw"));
-  EXPECT_EQ(Waits(), "socket -1");  // no client: the socket alone, no time-out at all
-
   net.Queue({0, 'p', 'w'}, kClient);
   server.Serve(true);
   ASSERT_TRUE(server.IsConnected());
-  EXPECT_EQ(Waits(), "socket 2500000");  // the socket, or the keep-alive 2.5 s after the accept
   At(1000);
   server.Serve(true);  // a datagram one millisecond later waits out the pass
   EXPECT_EQ(Waits(), "- 4000");
@@ -393,40 +391,24 @@ TEST_F(ScheduleTest, TheLoopSleepsUntilThereIsWork) {
     }
   }
   EXPECT_EQ(keep_alives, (std::vector<std::int64_t>{2500000, 5005000, 7510000, 10015000, 12520000}));
-  EXPECT_EQ(log.lines.back(), "Client timed out.");
   EXPECT_EQ(Waits(), "socket -1");
 }
 
-TEST_F(ScheduleTest, PacedReadsKeepTheOldRhythmAndFastOnesDoNot) {
-  struct Case {
-    bool fast;
-    std::vector<std::int64_t> acted;  // when each of three chunk requests was answered
-  };
-  const Case cases[] = {
-      {false, {0, 5000, 10000}},
-      {true, {0, 100, 200}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fast);
-    ASSERT_TRUE(server.StartServer(""));
-    server.SetFastAnswers(c.fast);
-    At(0);
-    net.Queue({0}, kClient);
-    server.Serve(true);
-    net.sent.clear();
-    // Three moves queued at once; the loop wakes every 100 us with the socket readable.
-    for (int i = 0; i < 3; ++i) net.Queue({3, static_cast<std::uint8_t>(i), 0}, kClient);
-    std::vector<std::int64_t> acted;
-    input.events.clear();
-    for (std::int64_t t = 5000; t <= 20000 && acted.size() < 3; t += 100) {
-      At(t);
-      const std::size_t before = input.events.size();
-      if (server.NextWait().socket || server.NextWait().timeoutMicros == 0) server.Serve(true);
-      if (input.events.size() > before) acted.push_back(t - 5000);
-    }
-    EXPECT_EQ(acted, c.acted);
-    server.StopServer();
+// That fast answers come sooner than this rhythm the e2e test shows.
+TEST_F(ScheduleTest, PacedReadsKeepTheOldRhythm) {
+  ASSERT_TRUE(server.StartServer(""));
+  net.Queue({0}, kClient);
+  server.Serve(true);
+  // Three moves queued at once; the loop wakes every 100 us with the socket readable.
+  for (int i = 0; i < 3; ++i) net.Queue({3, static_cast<std::uint8_t>(i), 0}, kClient);
+  std::vector<std::int64_t> acted;
+  for (std::int64_t t = 5000; t <= 20000 && acted.size() < 3; t += 100) {
+    At(t);
+    const std::size_t before = input.events.size();
+    if (server.NextWait().socket || server.NextWait().timeoutMicros == 0) server.Serve(true);
+    if (input.events.size() > before) acted.push_back(t - 5000);
   }
+  EXPECT_EQ(acted, (std::vector<std::int64_t>{0, 5000, 10000}));
 }
 
 TEST_F(ScheduleTest, AModalBoxStopsTheSessionsTime) {

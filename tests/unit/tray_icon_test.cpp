@@ -61,14 +61,13 @@ TEST(TrayIconTest, TheStatusNotifierWhileAWatcherIsThereElseTheFallback) {
     bool status_notifier;  // the icon shown, or asked for, in each area afterwards
     bool fallback;
   } steps[] = {
-      {"no watcher: the X11 tray", false, true, false, true},
-      {"taken away", false, false, false, false},
-      {"a watcher comes", true, true, true, false},
+      {"a watcher: the status notifier", true, true, true, false},
       {"taken away from it", true, false, false, false},
-      {"asked of the X11 tray first", false, true, false, true},
+      {"no watcher: the X11 tray", false, true, false, true},
       // The window has not hidden yet when the watcher comes: the X11 request is withdrawn.
       {"then of the watcher", true, true, true, false},
       {"the watcher goes", false, true, false, true},
+      {"taken away from the X11 tray", false, false, false, false},
   };
   FakeNotificationArea statusNotifier;
   FakeNotificationArea fallback;

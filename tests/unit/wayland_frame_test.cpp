@@ -124,9 +124,6 @@ TEST(WaylandFrame, RegionsAreCutFromTheFrameEitherWayUp) {
   for (const bool inverted : {false, true}) {
     std::vector<uint8_t> memory = NumberedFrame(layout, inverted);
     const SurfaceView frame = FrameView(memory.data(), layout, inverted);
-    ASSERT_EQ(frame.width, 300);
-    ASSERT_EQ(frame.height, 250);
-    for (int32_t y : {0, 1, 249}) EXPECT_EQ(frame.Row(y)[1], static_cast<uint8_t>(y));
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(inverted ? "inverted " : "") + std::to_string(c.x) + "," + std::to_string(c.y));
       std::vector<uint8_t> rows;
