@@ -347,14 +347,8 @@ namespace ravelo {
 namespace {
 
 // What the main loop is told to wait for, and when the session acts, on a clock the test moves.
-class ScheduleTest : public ::testing::Test {
+class ScheduleTest : public StreamServerTest {
  protected:
-  FakeSocketLayer net;
-  RecordingLog log;
-  FakeInputInjector input;
-  FakeSessionClock clock;
-  StreamServer server{8888, ServerServices{net, log, clock, &input}};
-
   ScheduleTest() { clock.tick = 0; }
   void At(std::int64_t micros) { clock.now = micros; }
   std::string Waits() {
